@@ -1,0 +1,133 @@
+#include "author_list.h"
+#include "reference_rule.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace std::string_literals;
+
+struct row {
+    std::int32_t limit;
+    std::string line;
+    std::string expected;  // empty: the line comes back unchanged
+};
+
+void check(const std::vector<row>& rows)
+{
+    for (const row& r : rows) {
+        const std::string& expected = r.expected.empty() ? r.line : r.expected;
+        EXPECT_EQ(rewrite_author_line(r.line, r.limit), expected) << "limit " << r.limit << ", line: " << r.line;
+    }
+}
+
+TEST(RewriteAuthorLine, CountsNamesAgainstTheLimit)
+{
+    check({
+        // eight names at the default limit keep six
+        {6, "author = {Lee, A. and Ruiz, B. and Park, D. and Moss, E. and Kent, F. and Ford, G. and Hale, H.},",
+         "author = {Lee, A. and Ruiz, B. and Park, D. and Moss, E. and Kent, F. and Ford, G. and others },"},
+        // exactly the limit: unchanged
+        {6, "author = {Lee, A. and Ruiz, B. and Park, D. and Moss, E. and Kent, F. and Ford, G.},", ""},
+        // separators in any case, kept as written
+        {1, "Author = {Smith, J. AND Doe, A. and Roe, B.},", "Author = {Smith, J. AND others },"},
+        {2, "Author = {Smith, J. AND Doe, A. and Roe, B.},", "Author = {Smith, J. AND Doe, A. and others },"},
+        {3, "Author = {Smith, J. AND Doe, A. and Roe, B.},", ""},
+        {1, "author = {Solo},", ""},
+        // keyword without separators
+        {6, "title = {An author study},", ""},
+        // separators never overlap: "and and" is one separator and a name
+        {1, "author = {A and and B},", "author = {A and others },"},
+        {2, "author = {A and and B},", ""},
+        // a limit below 1 never cuts
+        {-1, "author = {A and B},", ""},
+        {0, "author = {A and B},", ""},
+        {INT32_MIN, "author = {A and B},", ""},
+        {INT32_MAX, "author = {A and B},", ""},
+        // no keyword at all, in any case
+        {1, "", ""},
+        {1, "editor = {A and B and C},", ""},
+        // mixed-case keyword, tabs around `=`, upper-case separators
+        {2, "\tAUTHOR\t=\t{A AND B aNd C},", "\tAUTHOR\t=\t{A AND B aNd others },"},
+        // "and" must have a space on each side
+        {1, "author = {Sand, A. andB and\tC},", ""},
+    });
+}
+
+TEST(RewriteAuthorLine, CutsOnlyWhereTheFieldStaysWellFormed)
+{
+    check({
+        // quoted value keeps its quote
+        {2, "author = \"A and B and C\",", "author = \"A and B and others\","},
+        // the second separator is in another field on the same line
+        {2, "author = {A and B}, title = {X and Y},", ""},
+        // text after the value would be lost
+        {1, "author = {A and B and C} # \" and D\",", ""},
+        {1, "author = {A and B and C}, year = 2020,", ""},
+        // a list wrapped over lines: the value does not close here
+        {2, "  author = {A and B and C and", ""},
+        {2, "  author = \"A and B and C and", ""},
+        // the cut would fall inside nested braces
+        {1, "author = {{Barnes and Noble} and C},", ""},
+        {1, "author = \"{Barnes and Noble} and C\",", ""},
+        // a separator inside nested braces still counts; the cut after it is fine
+        {1, "author = {{Barnes and Noble} and C and D},", ""},
+        {2, "author = {{Barnes and Noble} and C and D},", "author = {{Barnes and Noble} and others },"},
+        {3, "author = {{Barnes and Noble} and C and D},", "author = {{Barnes and Noble} and C and others },"},
+        // braces inside a quoted value, and a quote inside a braced one
+        {1, "author = \"{\\\"O}zil and B and C\",", "author = \"{\\\"O}zil and others\","},
+        {1, "author = {A \" and B and C},", "author = {A \" and others },"},
+        // a stray closing brace makes a quoted value malformed
+        {1, "author = \"A} and B and C\",", ""},
+        // the keyword must name the field
+        {1, "author: {A and B and C},", ""},
+        {1, "author = A and B and C,", ""},
+        {1, "authors = {A and B and C},", ""},
+        {1, "% author = {A and B and C},", "% author = {A and others },"},
+        // what may follow the value: blanks, one comma, a final CR
+        {1, "author = {A and B and C}", "author = {A and others },"},
+        {1, "author = {A and B and C} , \t", "author = {A and others },"},
+        {1, "author = {A and B and C},\r", "author = {A and others },"},
+        {1, "author = {A and B and C},,", ""},
+        {1, "author = {A and B and C},\r ", ""},
+        {1, "author = {A and B and C}\r\r", ""},
+        // a cut right at the closing brace
+        {1, "author = {A and }", "author = {A and others },"},
+        // a longer word holding the keyword still names the field
+        {1, "bookauthor = {A and B},", "bookauthor = {A and others },"},
+    });
+}
+
+TEST(RewriteAuthorLine, PassesEveryByteThrough)
+{
+    check({
+        // UTF-8 kept in the prefix
+        {1, "author = {B\xc3\xbc" "ttner, F. and Kj\xc3\xa4llquist, U. and C},",
+         "author = {B\xc3\xbc" "ttner, F. and others },"},
+        // NUL bytes are neither letters nor spaces
+        {1, "author = {A\0and B and C},"s, "author = {A\0and B and others },"s},
+        {1, "auth\0or = {A and B},"s, ""},
+        // bytes that fold to a letter only with the 0x20 bit: never matched
+        {1, "\xc1uthor = {A and B},", ""},
+        {1, "author = {A\xa0" "and\xa0" "B and C},", "author = {A\xa0" "and\xa0" "B and others },"},
+    });
+}
+
+TEST(RewriteAuthorLine, AgreesWithTheReferenceOnRandomLines)
+{
+    std::mt19937 random(20261207);
+    const std::vector<std::int32_t> extremes = {INT32_MIN, -1, 0, INT32_MAX};
+    for (int i = 0; i < 400000; ++i) {
+        const std::string line = random_line(random);
+        const std::int32_t limit = i % 10 == 0 ? extremes[random() % extremes.size()]
+                                               : static_cast<std::int32_t>(random() % 8);
+        ASSERT_EQ(rewrite_author_line(line, limit), reference_rewrite(line, limit))
+            << "limit " << limit << ", line: " << line;
+    }
+}
+
+}  // namespace
