@@ -1,0 +1,255 @@
+// The program as users run it: the built binary, in a temporary folder, on
+// real files; each case checks the files after, the exit status and stderr.
+
+#include "run_etal.h"
+#include "reference_rule.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+using files = std::map<std::string, std::optional<std::string>>;  // nullopt: absent
+
+const std::string long_list = "author = {A and B and C and D and E and F and G and H},\n";
+const std::string long_list_at_6 = "author = {A and B and C and D and E and F and others },\n";
+const std::string long_list_at_3 = "author = {A and B and C and others },\n";
+const std::string usage_line = "usage: etal [COUNT] INPUT OUTPUT\n";
+
+struct cli_row {
+    std::vector<std::string> args;
+    files before;
+    files after;  // files checked after the run, besides those of `before` left as they were
+    int status;
+    std::string error;
+};
+
+void check(const std::vector<cli_row>& rows)
+{
+    for (const cli_row& r : rows) {
+        temp_dir dir;
+        for (const auto& [name, content] : r.before)
+            if (content)
+                dir.write(name, *content);
+        const run_result result = run_etal(dir.path, r.args);
+        std::string args;
+        for (const std::string& a : r.args)
+            args += " '" + a + "'";
+        SCOPED_TRACE("etal" + args);
+        EXPECT_EQ(result.status, r.status);
+        EXPECT_EQ(result.error, r.error);
+        for (const auto& [name, content] : r.before) {
+            if (r.after.count(name) == 0) {
+                EXPECT_EQ(dir.read(name), content) << name << " changed";
+            }
+        }
+        for (const auto& [name, content] : r.after)
+            EXPECT_EQ(dir.read(name), content) << name;
+    }
+}
+
+TEST(CommandLine, ReadsTheCountLikeAtoi)
+{
+    const files in = {{"in.bib", long_list}};
+    check({
+        // no count: the limit is 6
+        {{"in.bib", "out.bib"}, in, {{"out.bib", long_list_at_6}}, 0, ""},
+        {{"3", "in.bib", "out.bib"}, in, {{"out.bib", long_list_at_3}}, 0, ""},
+        // blanks, a sign, and anything after the digits
+        {{" +3", "in.bib", "out.bib"}, in, {{"out.bib", long_list_at_3}}, 0, ""},
+        {{"3refs.bib", "in.bib", "out.bib"}, in, {{"out.bib", long_list_at_3}}, 0, ""},
+        // arguments past the form are ignored
+        {{"3", "in.bib", "out.bib", "extra"}, in, {{"out.bib", long_list_at_3}, {"extra", std::nullopt}}, 0, ""},
+        {{"2147483647", "in.bib", "out.bib"}, in, {{"out.bib", long_list}}, 0, ""},
+    });
+}
+
+TEST(CommandLine, RefusesAWrongCommandLineBeforeOpeningAnything)
+{
+    const files in = {{"in.bib", long_list}};
+    const files no_out = {{"out.bib", std::nullopt}};
+    check({
+        {{}, in, no_out, 2, usage_line},
+        {{"in.bib"}, in, no_out, 2, usage_line},
+        // a count and only one path
+        {{"3", "in.bib"}, in, no_out, 2, usage_line},
+        // zero in any spelling: taking it as a path would truncate in.bib
+        {{"0", "in.bib"}, in, no_out, 2, "etal: invalid count: 0\n"},
+        {{"00", "in.bib", "out.bib"}, in, no_out, 2, "etal: invalid count: 00\n"},
+        {{"+0", "in.bib", "out.bib"}, in, no_out, 2, "etal: invalid count: +0\n"},
+        {{"-0", "in.bib", "out.bib"}, in, no_out, 2, "etal: invalid count: -0\n"},
+        {{" 0", "in.bib", "out.bib"}, in, no_out, 2, "etal: invalid count:  0\n"},
+        {{"0refs.bib", "in.bib"}, in, no_out, 2, "etal: invalid count: 0refs.bib\n"},
+        {{"-3", "in.bib", "out.bib"}, in, no_out, 2, "etal: invalid count: -3\n"},
+        // beyond 32 bits either way
+        {{"2147483648", "in.bib", "out.bib"}, in, no_out, 2, "etal: invalid count: 2147483648\n"},
+        {{"-2147483649", "in.bib", "out.bib"}, in, no_out, 2, "etal: invalid count: -2147483649\n"},
+        {{"99999999999999999999999", "in.bib", "out.bib"}, in, no_out, 2,
+         "etal: invalid count: 99999999999999999999999\n"},
+    });
+}
+
+TEST(CommandLine, ReportsFileFailuresAndLeavesTheInputAlone)
+{
+    const files in = {{"in.bib", long_list}};
+    const files in_and_out = {{"in.bib", long_list}, {"out.bib", "kept\n"}};
+    check({
+        // the output is neither created nor truncated when the input fails
+        {{"missing.bib", "out.bib"}, {}, {{"out.bib", std::nullopt}}, 1,
+         "etal: missing.bib: No such file or directory\n"},
+        {{"missing.bib", "out.bib"}, {{"out.bib", "kept\n"}}, {}, 1, "etal: missing.bib: No such file or directory\n"},
+        {{".", "out.bib"}, in_and_out, {}, 1, "etal: .: Is a directory\n"},
+        // one file under several names
+        {{"in.bib", "in.bib"}, in, {}, 1, "etal: in.bib: input file is output file\n"},
+        {{"in.bib", "./in.bib"}, in, {}, 1, "etal: ./in.bib: input file is output file\n"},
+        {{"in.bib", "sub/../in.bib"}, {{"in.bib", long_list}, {"sub/x", ""}}, {}, 1,
+         "etal: sub/../in.bib: input file is output file\n"},
+        // the output cannot be created
+        {{"in.bib", "nowhere/out.bib"}, in, {}, 1, "etal: nowhere/out.bib: No such file or directory\n"},
+        {{"in.bib", "sub"}, {{"in.bib", long_list}, {"sub/x", ""}}, {}, 1, "etal: sub: Is a directory\n"},
+        // a write fails: disk full
+        {{"in.bib", "/dev/full"}, in, {}, 1, "etal: /dev/full: No space left on device\n"},
+        // a read fails (address 0 of the process is never mapped)
+        {{"/proc/self/mem", "out.bib"}, {}, {{"out.bib", ""}}, 1, "etal: /proc/self/mem: Input/output error\n"},
+    });
+}
+
+TEST(CommandLine, RefusesLinksToTheInput)
+{
+    for (const bool symbolic : {false, true}) {
+        temp_dir dir;
+        dir.write("in.bib", long_list);
+        const std::string target = dir.path + "/in.bib";
+        const std::string link_path = dir.path + "/link.bib";
+        ASSERT_EQ(symbolic ? symlink(target.c_str(), link_path.c_str()) : link(target.c_str(), link_path.c_str()), 0);
+        const run_result result = run_etal(dir.path, {"in.bib", "link.bib"});
+        EXPECT_EQ(result.status, 1) << "symbolic " << symbolic;
+        EXPECT_EQ(result.error, "etal: link.bib: input file is output file\n");
+        EXPECT_EQ(dir.read("in.bib"), long_list);
+    }
+}
+
+TEST(CommandLine, ReportsAnUnreadableInput)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root reads every file";
+    temp_dir dir;
+    dir.write("in.bib", long_list);
+    chmod((dir.path + "/in.bib").c_str(), 0);
+    const run_result result = run_etal(dir.path, {"in.bib", "out.bib"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.error, "etal: in.bib: Permission denied\n");
+    EXPECT_EQ(dir.read("out.bib"), std::nullopt);
+}
+
+struct content_row {
+    std::string input;
+    std::string output;  // at the default limit
+};
+
+// Each row runs twice: the input as a file, and as a pipe read through /dev/stdin.
+TEST(CommandLine, CopiesEveryLineWithOneLineFeed)
+{
+    const std::vector<content_row> rows = {
+        {"", ""},
+        {"\n", "\n"},
+        {"a\n\nb\n", "a\n\nb\n"},
+        // a last line without its line feed gets one
+        {"a\nb", "a\nb\n"},
+        {long_list.substr(0, long_list.size() - 1), long_list_at_6},
+        // CRLF: kept on unchanged lines, dropped from shortened ones
+        {"@article{x,\r\n" + long_list.substr(0, long_list.size() - 1) + "\r\n}\r\n",
+         "@article{x,\r\n" + long_list_at_6 + "}\r\n"},
+        // NUL and 8-bit bytes pass through
+        {std::string("a\0b\xff\n", 5), std::string("a\0b\xff\n", 5)},
+    };
+    for (const content_row& r : rows) {
+        temp_dir dir;
+        dir.write("in.bib", r.input);
+        run_result result = run_etal(dir.path, {"in.bib", "out.bib"});
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.error, "");
+        EXPECT_EQ(dir.read("out.bib"), r.output) << "input: " << r.input;
+
+        result = run_etal(dir.path, {"/dev/stdin", "piped.bib"}, r.input);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(dir.read("piped.bib"), r.output) << "piped input: " << r.input;
+    }
+}
+
+// /dev/stdin and /dev/stdout on one terminal are one file, but not a regular
+// one: reading and writing it is fine.
+TEST(CommandLine, FiltersOneTerminalAsBothInputAndOutput)
+{
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(grantpt(terminal), 0);
+    ASSERT_EQ(unlockpt(terminal), 0);
+    const int user_side = open(ptsname(terminal), O_RDWR | O_NOCTTY);
+    ASSERT_GE(user_side, 0);
+    termios mode{};
+    tcgetattr(user_side, &mode);
+    mode.c_lflag &= ~static_cast<tcflag_t>(ECHO);  // only etal's own output comes back
+    mode.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    tcsetattr(user_side, TCSANOW, &mode);
+
+    const std::string typed = "x\n" + long_list + "\x04";  // then end of file, as ^D
+    ASSERT_EQ(write(terminal, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+    temp_dir dir;
+    const run_result result = run_etal(dir.path, {"/dev/stdin", "/dev/stdout"}, std::nullopt, user_side);
+    close(user_side);
+    std::string output;
+    char buffer[4096];
+    for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;)
+        output.append(buffer, static_cast<std::size_t>(got));
+    close(terminal);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.error, "");
+    EXPECT_EQ(output, "x\n" + long_list_at_6);
+}
+
+TEST(CommandLine, ReportsALineTooLongForMemory)
+{
+#ifdef ETAL_SANITIZED
+    GTEST_SKIP() << "the sanitizers need more address space than the limit allows";
+#endif
+    temp_dir dir;
+    dir.write("in.bib", "first\n" + std::string(96 << 20, 'x') + "\nlast\n");
+    const run_result result = run_etal(dir.path, {"in.bib", "out.bib"}, std::nullopt, -1, 64 << 20);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.error, "etal: in.bib: line too long to hold in memory\n");
+    EXPECT_EQ(dir.read("out.bib"), "first\n");
+}
+
+// Whole runs agree with the reference rule line by line, at several counts.
+TEST(CommandLine, AgreesWithTheReferenceOnGeneratedFiles)
+{
+    std::mt19937 random(7);
+    std::vector<std::string> lines;
+    std::string input;
+    for (int i = 0; i < 20000; ++i) {
+        lines.push_back(random_line(random));
+        input += lines.back() + '\n';
+    }
+    temp_dir dir;
+    dir.write("in.bib", input);
+    for (const std::int32_t count : {1, 3, 6, 2147483647}) {
+        std::string expected;
+        for (const std::string& line : lines)
+            expected += reference_rewrite(line, count) + '\n';
+        const run_result result = run_etal(dir.path, {std::to_string(count), "in.bib", "out.bib"});
+        EXPECT_EQ(result.status, 0);
+        EXPECT_TRUE(dir.read("out.bib") == expected) << "count " << count;
+    }
+}
+
+}  // namespace
