@@ -150,12 +150,12 @@ bool filter_lines(int input, int output, const filter_options& options)
         const char* const end = next + got;
         while (const void* found = std::memchr(next, '\n', static_cast<std::size_t>(end - next))) {
             const char* const line_feed = static_cast<const char*>(found);
-            line.append(next, line_feed);
+            line.append(next, static_cast<std::size_t>(line_feed - next));
             if (!emit())
                 return false;
             next = line_feed + 1;
         }
-        line.append(next, end);
+        line.append(next, static_cast<std::size_t>(end - next));
     }
     // A last line without its line feed still gets one.
     return line.empty() || emit();

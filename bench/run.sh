@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# Times etal against the floor of a per-line filter (one write per line and
+# nothing else) and against the same rule in perl and awk, then counts its
+# writes, measures its memory, and runs the micro-benchmarks of the rule.
+#
+# usage: bench/run.sh [--quick]
+#   --quick: small inputs and one round, to check that the benchmark works.
+# Nothing here passes or fails on a figure: it prints them.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+entries=46700   # about 420,000 lines
+rounds=7
+long_line_mb=64
+micro_time=0.5
+if [ "${1:-}" = --quick ]; then
+    entries=300 rounds=1 long_line_mb=1 micro_time=0.01
+fi
+
+build=$root/build-bench
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DETAL_TESTS=OFF -DETAL_BENCH=ON >/dev/null
+cmake --build "$build" >/dev/null
+etal=$build/etal
+floor=$build/bench/floor
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Wall time of one command in microseconds, its output thrown away.
+time_us() {
+    local start=$EPOCHREALTIME
+    "$@" >/dev/null
+    local end=$EPOCHREALTIME
+    echo $(( (${end/./} - ${start/./}) ))
+}
+
+run_tool() {  # tool input output
+    case $1 in
+    etal) "$etal" "$2" "$3" ;;
+    floor) "$floor" "$2" "$3" ;;
+    perl) perl "$root/bench/etal.pl" "$2" "$3" ;;
+    awk) awk -v out="$3" -f "$root/bench/etal.awk" "$2" ;;
+    esac
+}
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+perl "$root/bench/make_input.pl" "$entries" > "$work/generated.bib"
+inputs=(generated)
+if [ -d "$root/../shared/corpus" ]; then
+    cat "$root"/../shared/corpus/*.bib > "$work/corpus.bib"
+    inputs+=(corpus)
+fi
+
+echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr)"
+echo "awk is $(readlink -f "$(command -v awk)"); $rounds round(s); times in ms, medians"
+echo
+echo "| input | lines | etal | floor | perl | awk | etal/floor | etal/perl | etal/awk |"
+echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|"
+for input in "${inputs[@]}"; do
+    file=$work/$input.bib
+    for ((round = 1; round <= rounds; round++)); do
+        for tool in etal floor perl awk; do
+            echo "$round $tool $(time_us run_tool $tool "$file" "$work/out.$tool")"
+        done
+    done > "$work/times"
+    declare -A ms=()
+    for tool in etal floor perl awk; do
+        ms[$tool]=$(awk -v t=$tool '$2 == t { print $3 / 1000 }' "$work/times" | median)
+    done
+    ratio() {  # median over rounds of etal / other
+        awk -v o="$1" '$2 == "etal" { e[$1] = $3 } $2 == o { d[$1] = $3 } END { for (r in e) printf "%.3f\n", e[r] / d[r] }' \
+            "$work/times" | median
+    }
+    printf "| %s | %d | %.1f | %.1f | %.1f | %.1f | %.2f | %.2f | %.2f |\n" "$input" "$(wc -l < "$file")" \
+        "${ms[etal]}" "${ms[floor]}" "${ms[perl]}" "${ms[awk]}" "$(ratio floor)" "$(ratio perl)" "$(ratio awk)"
+done
+echo
+
+generated=$work/generated.bib
+if strace -qq -o "$work/trace" -e trace=write,writev,pwrite64,pwritev "$etal" "$generated" "$work/out" 2>/dev/null; then
+    printf "writes per output line: %s (%d writes, %d lines)\n" \
+        "$(awk -v w="$(wc -l < "$work/trace")" -v l="$(wc -l < "$work/out")" 'BEGIN { printf "%.4f", w / l }')" \
+        "$(wc -l < "$work/trace")" "$(wc -l < "$work/out")"
+else
+    echo "writes per output line: strace unavailable"
+fi
+
+peak_kb() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -n 1; }
+for _ in 1 2 3 4; do cat "$generated"; done > "$work/four.bib"
+once=$(peak_kb "$etal" "$generated" "$work/out")
+four=$(peak_kb "$etal" "$work/four.bib" "$work/out")
+echo "peak memory: $once KB on the input, $four KB on it four times ($((four - once)) KB more)"
+echo
+
+# One line of about N MB holding ~N/6 million separators, and the same
+# without the keyword, both at the largest count: the scan must stay linear.
+separators=$((long_line_mb * 1024 * 1024 / 6))
+perl -e 'print "author = {", "A and " x $ARGV[0], "A},\n"' "$separators" > "$work/with.bib"
+perl -e 'print "editor = {", "A and " x $ARGV[0], "A},\n"' "$separators" > "$work/without.bib"
+echo "| ${long_line_mb} MB line, count 2147483647 | ms (median of 3) | peak KB | peak / line size |"
+echo "|---|---:|---:|---:|"
+for kind in with without; do
+    file=$work/$kind.bib
+    t=$(for _ in 1 2 3; do time_us "$etal" 2147483647 "$file" "$work/out"; done | median)
+    kb=$(peak_kb "$etal" 2147483647 "$file" "$work/out")
+    printf "| %s the keyword (%d separators) | %.1f | %d | %.2f |\n" "$kind" "$separators" \
+        "$(awk -v t="$t" 'BEGIN { print t / 1000 }')" "$kb" \
+        "$(awk -v k="$kb" -v s="$(stat -c %s "$file")" 'BEGIN { print k * 1024 / s }')"
+done
+echo
+
+"$build/bench/etal_micro" --benchmark_min_time="$micro_time"
