@@ -80,20 +80,10 @@ struct folded_search {
     }
 };
 
-// The caller ends every result with a line feed: room for it here saves
-// copying each line once more to grow it.
-std::string unchanged(const std::string& line)
-{
-    // The copy takes the terminating NUL too, then drops it, leaving its room.
-    std::string copy(line.c_str(), line.size() + 1);
-    copy.pop_back();
-    return copy;
-}
-
 std::string shortened(const std::string& line, std::size_t cut, std::string_view tail)
 {
     std::string result;
-    result.reserve(cut + tail.size() + 1);
+    result.reserve(cut + tail.size());
     result.append(line, 0, cut).append(tail);
     return result;
 }
@@ -189,7 +179,7 @@ std::string rewrite_author_line(const std::string& line, std::int32_t author_lim
     // Anchored on the "h", the rarest of its letters in real bibliographies.
     const std::size_t keyword = folded_search<author_keyword, 3>(line).find(0);
     if (keyword == not_found)
-        return unchanged(line);
+        return line;
 
     // 64 bits so that counting can never overflow, whatever the limit.
     std::int64_t names = 1;
@@ -199,14 +189,14 @@ std::string rewrite_author_line(const std::string& line, std::int32_t author_lim
     while (names <= author_limit) {
         const std::size_t separator = separators.find(scan);
         if (separator == not_found)
-            return unchanged(line);
+            return line;
         scan = separator + separator_length;
         ++names;
     }
 
     const std::size_t open = value_start(line, keyword);
     if (open == not_found || !cut_is_sound(line, open, scan))
-        return unchanged(line);
+        return line;
 
     const std::string_view tail = line[open] == '"' ? quoted_others_tail : others_tail;
     return shortened(line, scan, tail);

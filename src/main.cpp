@@ -32,7 +32,7 @@ constexpr int exit_usage = 2;
 
 // Large enough that reading costs little next to the write per line, small
 // enough that memory stays flat however large the file.
-constexpr std::size_t read_block_size = 256 * 1024;
+constexpr std::size_t read_block_size = std::size_t{256} * 1024;
 
 struct filter_options {
     std::int32_t author_limit = default_author_limit;
@@ -126,11 +126,12 @@ bool filter_lines(int input, int output, const filter_options& options)
 {
     const auto block = std::make_unique<char[]>(read_block_size);
     std::string line;
+    std::string output_line;  // reused, so that adding the line feed allocates nothing
     auto emit = [&]() {
-        std::string result = rewrite_author_line(line, options.author_limit);
-        result.push_back('\n');
+        const std::string result = rewrite_author_line(line, options.author_limit);
+        output_line.assign(result).push_back('\n');
         line.clear();
-        if (write_all(output, result))
+        if (write_all(output, output_line))
             return true;
         report_errno(options.output_path, errno);
         return false;
