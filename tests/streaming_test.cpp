@@ -1,0 +1,92 @@
+// etal as a stage of a pipeline: each line must reach OUTPUT before the next
+// one is read, and a run stopped at any moment leaves only whole lines.
+
+#include "run_etal.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Waits until `name` in `dir` holds `expected`; false after ten seconds.
+bool wait_for_content(const temp_dir& dir, const std::string& name, const std::string& expected)
+{
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < give_up) {
+        if (dir.read(name).value_or("") == expected)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+struct fed_etal {
+    temp_dir dir;
+    started_etal started;
+    int feed = -1;  // write end of the FIFO etal reads
+
+    explicit fed_etal(const std::string& count)
+    {
+        const std::string fifo = dir.path + "/in.fifo";
+        mkfifo(fifo.c_str(), 0600);
+        started = start_etal(dir.path, {count, "in.fifo", "out.bib"});
+        feed = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);  // waits for etal to open it
+    }
+
+    void send(const std::string& bytes) const { (void)!write(feed, bytes.data(), bytes.size()); }
+};
+
+const std::vector<std::pair<std::string, std::string>> lines = {
+    // input line, output line at count 2
+    {"@article{x,\n", "@article{x,\n"},
+    {"  author = {A and B and C},\n", "  author = {A and B and others },\n"},
+    {"  author = \"A and B and C and D\",\r\n", "  author = \"A and B and others\",\n"},
+    {"  title = {T},\n", "  title = {T},\n"},
+    {"}\n", "}\n"},
+};
+
+TEST(Streaming, EachLineReachesTheOutputBeforeTheNextIsRead)
+{
+    fed_etal etal("2");
+    ASSERT_GE(etal.feed, 0);
+    std::string expected;
+    for (const auto& [input, output] : lines) {
+        etal.send(input);
+        expected += output;
+        EXPECT_TRUE(wait_for_content(etal.dir, "out.bib", expected)) << "waiting for " << output;
+    }
+    close(etal.feed);
+    const run_result result = finish_etal(etal.started);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.error, "");
+}
+
+TEST(Streaming, AKilledRunLeavesTheWholeLinesWrittenSoFar)
+{
+    fed_etal etal("2");
+    ASSERT_GE(etal.feed, 0);
+    std::string expected;
+    for (const auto& [input, output] : lines) {
+        etal.send(input);
+        expected += output;
+    }
+    // Half a line, and a long one: none of it may show.
+    etal.send("  author = {A and B and C and " + std::string(1 << 20, 'x'));
+    ASSERT_TRUE(wait_for_content(etal.dir, "out.bib", expected));
+    kill(etal.started.pid, SIGKILL);
+    const run_result result = finish_etal(etal.started);
+    close(etal.feed);
+    EXPECT_EQ(result.status, 128 + SIGKILL);
+    EXPECT_EQ(etal.dir.read("out.bib"), expected);
+}
+
+}  // namespace
