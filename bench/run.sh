@@ -10,7 +10,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 entries=46700   # about 420,000 lines
-rounds=7
+rounds=11
 long_line_mb=64
 micro_time=0.5
 if [ "${1:-}" = --quick ]; then

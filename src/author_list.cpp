@@ -25,60 +25,48 @@ std::size_t find_byte(const std::string& line, char c, std::size_t from, std::si
     return hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - line.data()) : not_found;
 }
 
-// A search for `word` in any letter case through a line, at positions that
-// only ever grow. It looks for the byte at `anchor` with memchr, once per
-// letter case, so that long lines are scanned at memory speed: the rarer that
-// byte in real lines, the fewer candidates to check. The next hit of each
-// case is kept between calls, so that finding every separator of a line
-// reads it once, even where one of the two cases never occurs. The word is a
-// template argument so that each candidate is checked by unrolled code.
+// Position of the first byte in [from, end) that is the letter `lower` in
+// either case, or not_found. Eight bytes at a time: one pass finds both
+// cases, where memchr would need one pass for each.
+std::size_t find_letter(const std::string& line, char lower, std::size_t from, std::size_t end)
+{
+    constexpr std::uint64_t ones = 0x0101010101010101U;
+    const std::uint64_t pattern = ones * static_cast<unsigned char>(lower);
+    const char* const data = line.data();
+    std::size_t i = from;
+    for (; i + 8 <= end; i += 8) {
+        std::uint64_t block = 0;
+        std::memcpy(&block, data + i, sizeof block);
+        const std::uint64_t zero_at_letter = (block | (ones * 0x20U)) ^ pattern;
+        if (((zero_at_letter - ones) & ~zero_at_letter & (ones * 0x80U)) != 0)
+            break;  // the letter is among these eight bytes
+    }
+    for (; i < end; ++i)
+        if (matches_folded(data[i], lower))
+            return i;
+    return not_found;
+}
+
+// Position of the first `word` in any letter case at or after `from`, or
+// not_found. Candidates are found by the byte at `anchor`, a letter: the
+// rarer it is in real lines, the fewer candidates to check. The word is a
+// template argument so that each check is unrolled.
 template <const std::string_view& word, std::size_t anchor>
-struct folded_search {
-    static constexpr char small = word[anchor];
-    static constexpr char capital = small >= 'a' && small <= 'z' ? static_cast<char>(small - 0x20) : small;
-
-    const std::string& line;
-    std::size_t small_at = 0;    // next start whose anchor byte is `small`
-    std::size_t capital_at = 0;  // the same for `capital`
-
-    explicit folded_search(const std::string& searched) : line(searched) {}
-
-    std::size_t next_start(char c, std::size_t at) const
-    {
-        if (line.size() < word.size())
-            return not_found;
-        const std::size_t stop = line.size() - word.size() + 1;  // past the last start
-        const std::size_t hit = find_byte(line, c, at + anchor, stop + anchor);
-        return hit == not_found ? not_found : hit - anchor;
-    }
-
-    bool matches_at(std::size_t at) const
-    {
-        for (std::size_t i = 0; i < word.size(); ++i)
-            if (!matches_folded(line[at + i], word[i]))
-                return false;
-        return true;
-    }
-
-    // First match at or after `from`, which is never less than in the last call.
-    std::size_t find(std::size_t from)
-    {
-        if (small_at < from)
-            small_at = next_start(small, from);
-        if (capital_at < from)
-            capital_at = capital != small ? next_start(capital, from) : not_found;
-        while (small_at != not_found || capital_at != not_found) {
-            const std::size_t at = std::min(small_at, capital_at);
-            if (matches_at(at))
-                return at;
-            if (at == small_at)
-                small_at = next_start(small, at + 1);
-            else
-                capital_at = next_start(capital, at + 1);
-        }
+std::size_t find_folded(const std::string& line, std::size_t from)
+{
+    static_assert(word[anchor] >= 'a' && word[anchor] <= 'z', "the anchor must be a letter");
+    if (line.size() < word.size())
         return not_found;
+    const std::size_t end = line.size() - word.size() + anchor + 1;  // past the last anchor byte
+    for (std::size_t at = from + anchor; (at = find_letter(line, word[anchor], at, end)) != not_found; ++at) {
+        std::size_t i = 0;
+        while (i < word.size() && matches_folded(line[at - anchor + i], word[i]))
+            ++i;
+        if (i == word.size())
+            return at - anchor;
     }
-};
+    return not_found;
+}
 
 std::string shortened(const std::string& line, std::size_t cut, std::string_view tail)
 {
@@ -177,17 +165,16 @@ bool cut_is_sound(const std::string& line, std::size_t open, std::size_t cut)
 std::string rewrite_author_line(const std::string& line, std::int32_t author_limit)
 {
     // Anchored on the "h", the rarest of its letters in real bibliographies.
-    const std::size_t keyword = folded_search<author_keyword, 3>(line).find(0);
+    const std::size_t keyword = find_folded<author_keyword, 3>(line, 0);
     if (keyword == not_found)
         return line;
 
     // 64 bits so that counting can never overflow, whatever the limit.
     std::int64_t names = 1;
     std::size_t scan = keyword + keyword_skip;
-    // Anchored on the "d": rarer in names than the spaces.
-    folded_search<author_separator, 3> separators(line);
     while (names <= author_limit) {
-        const std::size_t separator = separators.find(scan);
+        // Anchored on the "d": rarer in names than the spaces.
+        const std::size_t separator = find_folded<author_separator, 3>(line, scan);
         if (separator == not_found)
             return line;
         scan = separator + separator_length;

@@ -129,6 +129,9 @@ bool filter_lines(int input, int output, const filter_options& options)
     std::string output_line;  // reused, so that adding the line feed allocates nothing
     auto emit = [&]() {
         const std::string result = rewrite_author_line(line, options.author_limit);
+        // Exactly the room needed: doubling would hold a huge line twice more.
+        if (output_line.capacity() < result.size() + 1)
+            output_line.reserve(result.size() + 1);
         output_line.assign(result).push_back('\n');
         line.clear();
         if (write_all(output, output_line))
