@@ -104,7 +104,7 @@ std::optional<filter_options> parse_command_line(int argc, char** argv)
 }
 
 // Writes the whole of `text`; a regular file or a pipe takes it in one call.
-bool write_all(int fd, const std::string& text)
+bool write_all(int fd, std::string_view text)
 {
     const char* data = text.data();
     std::size_t left = text.size();
@@ -127,14 +127,21 @@ bool filter_lines(int input, int output, const filter_options& options)
     const auto block = std::make_unique<char[]>(read_block_size);
     std::string line;
     std::string output_line;  // reused, so that adding the line feed allocates nothing
-    auto emit = [&]() {
+    // `as_read` is the line with its line feed as it stands in `block`, when
+    // the whole line is there: a line the rule leaves alone, as most are, is
+    // written straight from it.
+    auto emit = [&](std::string_view as_read) {
         const std::string result = rewrite_author_line(line, options.author_limit);
-        // Exactly the room needed: doubling would hold a huge line twice more.
-        if (output_line.capacity() < result.size() + 1)
-            output_line.reserve(result.size() + 1);
-        output_line.assign(result).push_back('\n');
         line.clear();
-        if (write_all(output, output_line))
+        std::string_view text = as_read;
+        if (as_read.empty() || as_read.substr(0, as_read.size() - 1) != result) {
+            // Exactly the room needed: doubling would hold a huge line twice more.
+            if (output_line.capacity() < result.size() + 1)
+                output_line.reserve(result.size() + 1);
+            output_line.assign(result).push_back('\n');
+            text = output_line;
+        }
+        if (write_all(output, text))
             return true;
         report_errno(options.output_path, errno);
         return false;
@@ -154,15 +161,16 @@ bool filter_lines(int input, int output, const filter_options& options)
         const char* const end = next + got;
         while (const void* found = std::memchr(next, '\n', static_cast<std::size_t>(end - next))) {
             const char* const line_feed = static_cast<const char*>(found);
+            const bool whole = line.empty();
             line.append(next, static_cast<std::size_t>(line_feed - next));
-            if (!emit())
+            if (!emit(whole ? std::string_view(next, static_cast<std::size_t>(line_feed + 1 - next)) : std::string_view()))
                 return false;
             next = line_feed + 1;
         }
         line.append(next, static_cast<std::size_t>(end - next));
     }
     // A last line without its line feed still gets one.
-    return line.empty() || emit();
+    return line.empty() || emit({});
 }
 
 // Opening the output truncates it, so refuse before that when it is the
