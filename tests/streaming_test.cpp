@@ -29,22 +29,6 @@ bool wait_for_content(const temp_dir& dir, const std::string& name, const std::s
     return false;
 }
 
-struct fed_etal {
-    temp_dir dir;
-    started_etal started;
-    int feed = -1;  // write end of the FIFO etal reads
-
-    explicit fed_etal(const std::string& count)
-    {
-        const std::string fifo = dir.path + "/in.fifo";
-        mkfifo(fifo.c_str(), 0600);
-        started = start_etal(dir.path, {count, "in.fifo", "out.bib"});
-        feed = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);  // waits for etal to open it
-    }
-
-    void send(const std::string& bytes) const { (void)!write(feed, bytes.data(), bytes.size()); }
-};
-
 const std::vector<std::pair<std::string, std::string>> lines = {
     // input line, output line at count 2
     {"@article{x,\n", "@article{x,\n"},
@@ -54,16 +38,41 @@ const std::vector<std::pair<std::string, std::string>> lines = {
     {"}\n", "}\n"},
 };
 
+// etal at count 2 reading a FIFO that the test writes to.
+struct fed_etal {
+    temp_dir dir;
+    started_etal started;
+    int feed = -1;  // write end of the FIFO etal reads
+
+    fed_etal()
+    {
+        const std::string fifo = dir.path + "/in.fifo";
+        mkfifo(fifo.c_str(), 0600);
+        started = start_etal(dir.path, {"2", "in.fifo", "out.bib"});
+        feed = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);  // waits for etal to open it
+    }
+
+    void send(const std::string& bytes) const { (void)!write(feed, bytes.data(), bytes.size()); }
+
+    // Sends `lines` one at a time, each only once the one before is in the
+    // output; returns the whole output expected.
+    std::string send_lines_in_step() const
+    {
+        std::string expected;
+        for (const auto& [input, output] : lines) {
+            send(input);
+            expected += output;
+            EXPECT_TRUE(wait_for_content(dir, "out.bib", expected)) << "waiting for " << output;
+        }
+        return expected;
+    }
+};
+
 TEST(Streaming, EachLineReachesTheOutputBeforeTheNextIsRead)
 {
-    fed_etal etal("2");
+    const fed_etal etal;
     ASSERT_GE(etal.feed, 0);
-    std::string expected;
-    for (const auto& [input, output] : lines) {
-        etal.send(input);
-        expected += output;
-        EXPECT_TRUE(wait_for_content(etal.dir, "out.bib", expected)) << "waiting for " << output;
-    }
+    etal.send_lines_in_step();
     close(etal.feed);
     const run_result result = finish_etal(etal.started);
     EXPECT_EQ(result.status, 0);
@@ -72,16 +81,11 @@ TEST(Streaming, EachLineReachesTheOutputBeforeTheNextIsRead)
 
 TEST(Streaming, AKilledRunLeavesTheWholeLinesWrittenSoFar)
 {
-    fed_etal etal("2");
+    const fed_etal etal;
     ASSERT_GE(etal.feed, 0);
-    std::string expected;
-    for (const auto& [input, output] : lines) {
-        etal.send(input);
-        expected += output;
-    }
+    const std::string expected = etal.send_lines_in_step();
     // Half a line, and a long one: none of it may show.
     etal.send("  author = {A and B and C and " + std::string(1 << 20, 'x'));
-    ASSERT_TRUE(wait_for_content(etal.dir, "out.bib", expected));
     kill(etal.started.pid, SIGKILL);
     const run_result result = finish_etal(etal.started);
     close(etal.feed);
