@@ -7,13 +7,15 @@ namespace {
 
 constexpr std::size_t not_found = std::string::npos;
 
+constexpr bool is_lower_letter(char c) { return c >= 'a' && c <= 'z'; }
+
 // Folding is a fixed A-to-Z mapping whatever the locale: a byte matches a
 // lower-case letter when it equals it with the 0x20 bit set, which only the
 // letter and its capital do. Other bytes of a word must match exactly.
 constexpr bool matches_folded(char byte, char lower)
 {
-    const bool letter = lower >= 'a' && lower <= 'z';
-    return letter ? (static_cast<unsigned char>(byte) | 0x20U) == static_cast<unsigned char>(lower) : byte == lower;
+    return is_lower_letter(lower) ? (static_cast<unsigned char>(byte) | 0x20U) == static_cast<unsigned char>(lower)
+                                  : byte == lower;
 }
 
 // Position of the first `c` in [from, end) of `line`, or not_found.
@@ -54,7 +56,7 @@ std::size_t find_letter(const std::string& line, char lower, std::size_t from, s
 template <const std::string_view& word, std::size_t anchor>
 std::size_t find_folded(const std::string& line, std::size_t from)
 {
-    static_assert(word[anchor] >= 'a' && word[anchor] <= 'z', "the anchor must be a letter");
+    static_assert(is_lower_letter(word[anchor]), "the anchor must be a letter");
     if (line.size() < word.size())
         return not_found;
     const std::size_t end = line.size() - word.size() + anchor + 1;  // past the last anchor byte
