@@ -17,14 +17,6 @@ void require(bool holds)
         std::abort();
 }
 
-std::string folded(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + ('a' - 'A'));
-    return text;
-}
-
 bool ends_with(std::string_view text, std::string_view end)
 {
     return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
@@ -33,7 +25,7 @@ bool ends_with(std::string_view text, std::string_view end)
 // The delimiter that opens the value of the first "author" field in `text`.
 char value_delimiter(const std::string& text)
 {
-    std::size_t i = folded(text).find(author_keyword);
+    std::size_t i = folded_copy(text).find(author_keyword);
     if (i == std::string::npos)
         return 0;
     i += author_keyword.size();
@@ -70,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(result.size() <= line.size() + tail.size());
     const std::string prefix = result.substr(0, result.size() - tail.size());
     require(prefix.size() < line.size() && line.compare(0, prefix.size(), prefix) == 0);
-    require(ends_with(folded(prefix), author_separator));
+    require(ends_with(folded_copy(prefix), author_separator));
     require(value_delimiter(prefix) == (quoted ? '"' : '{'));
     return 0;
 }

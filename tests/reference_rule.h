@@ -8,12 +8,18 @@
 #include <string>
 #include <vector>
 
-inline std::string reference_rewrite(const std::string& line, std::int32_t limit)
+// `text` with A to Z made a to z, and every other byte as it was.
+inline std::string folded_copy(std::string text)
 {
-    std::string folded = line;
-    for (char& c : folded)
+    for (char& c : text)
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c + ('a' - 'A'));
+    return text;
+}
+
+inline std::string reference_rewrite(const std::string& line, std::int32_t limit)
+{
+    const std::string folded = folded_copy(line);
 
     const std::size_t keyword = folded.find("author");
     if (keyword == std::string::npos)
