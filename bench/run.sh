@@ -42,6 +42,11 @@ run_tool() {  # tool input output
     esac
 }
 
+ratio() {  # median over the rounds in $work/times of etal / another tool
+    awk -v o="$1" '$2 == "etal" { e[$1] = $3 } $2 == o { d[$1] = $3 } END { for (r in e) printf "%.3f\n", e[r] / d[r] }' \
+        "$work/times" | median
+}
+
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 perl "$root/bench/make_input.pl" "$entries" > "$work/generated.bib"
@@ -67,10 +72,6 @@ for input in "${inputs[@]}"; do
     for tool in etal floor perl awk; do
         ms[$tool]=$(awk -v t=$tool '$2 == t { print $3 / 1000 }' "$work/times" | median)
     done
-    ratio() {  # median over rounds of etal / other
-        awk -v o="$1" '$2 == "etal" { e[$1] = $3 } $2 == o { d[$1] = $3 } END { for (r in e) printf "%.3f\n", e[r] / d[r] }' \
-            "$work/times" | median
-    }
     printf "| %s | %d | %.1f | %.1f | %.1f | %.1f | %.2f | %.2f | %.2f |\n" "$input" "$(wc -l < "$file")" \
         "${ms[etal]}" "${ms[floor]}" "${ms[perl]}" "${ms[awk]}" "$(ratio floor)" "$(ratio perl)" "$(ratio awk)"
 done
