@@ -1,13 +1,14 @@
 #include "author_list.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace {
 
-constexpr std::size_t not_found = std::string::npos;
+constexpr std::size_t not_found = std::string_view::npos;
 
 constexpr bool is_lower_letter(char c) { return c >= 'a' && c <= 'z'; }
+
+constexpr bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 // Folding is a fixed A-to-Z mapping whatever the locale: a byte matches a
 // lower-case letter when it equals it with the 0x20 bit set, which only the
@@ -18,19 +19,10 @@ constexpr bool matches_folded(char byte, char lower)
                                   : byte == lower;
 }
 
-// Position of the first `c` in [from, end) of `line`, or not_found.
-std::size_t find_byte(const std::string& line, char c, std::size_t from, std::size_t end)
-{
-    if (from >= end)
-        return not_found;
-    const void* hit = std::memchr(line.data() + from, c, end - from);
-    return hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - line.data()) : not_found;
-}
-
 // Position of the first byte in [from, end) that is the letter `lower` in
 // either case, or not_found. Eight bytes at a time: one pass finds both
 // cases, where memchr would need one pass for each.
-std::size_t find_letter(const std::string& line, char lower, std::size_t from, std::size_t end)
+std::size_t find_letter(std::string_view line, char lower, std::size_t from, std::size_t end)
 {
     constexpr std::uint64_t ones = 0x0101010101010101U;
     const std::uint64_t pattern = ones * static_cast<unsigned char>(lower);
@@ -51,10 +43,9 @@ std::size_t find_letter(const std::string& line, char lower, std::size_t from, s
 
 // Position of the first `word` in any letter case at or after `from`, or
 // not_found. Candidates are found by the byte at `anchor`, a letter: the
-// rarer it is in real lines, the fewer candidates to check. The word is a
-// template argument so that each check is unrolled.
+// rarer it is in real lines, the fewer candidates to check.
 template <const std::string_view& word, std::size_t anchor>
-std::size_t find_folded(const std::string& line, std::size_t from)
+std::size_t find_folded(std::string_view line, std::size_t from)
 {
     static_assert(is_lower_letter(word[anchor]), "the anchor must be a letter");
     if (line.size() < word.size())
@@ -70,123 +61,218 @@ std::size_t find_folded(const std::string& line, std::size_t from)
     return not_found;
 }
 
-std::string shortened(const std::string& line, std::size_t cut, std::string_view tail)
+std::size_t skip_blanks(std::string_view line, std::size_t i)
 {
-    std::string result;
-    result.reserve(cut + tail.size());
-    result.append(line, 0, cut).append(tail);
-    return result;
-}
-
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
-// Position of the `{` or `"` that opens the value of the field named by the
-// keyword at `keyword`, or not_found if the keyword does not name a field.
-std::size_t value_start(const std::string& line, std::size_t keyword)
-{
-    std::size_t i = keyword + author_keyword.size();
     while (i < line.size() && is_blank(line[i]))
         ++i;
-    if (i == line.size() || line[i] != '=')
-        return not_found;
-    ++i;
-    while (i < line.size() && is_blank(line[i]))
-        ++i;
-    if (i == line.size() || (line[i] != '{' && line[i] != '"'))
-        return not_found;
     return i;
 }
 
-// After the value only blanks, at most one comma and a final CR may follow:
-// anything else (a second field, a `#` concatenation) would be cut away.
-bool only_field_end_follows(const std::string& line, std::size_t from)
+// Position of the `{` or `"` that opens the value of the first author field
+// on the line, or not_found: "Authoritarian" in a title names no field.
+std::size_t find_value(std::string_view line)
 {
-    std::size_t end = line.size();
-    if (end > from && line[end - 1] == '\r')
-        --end;
+    // Anchored on the "h", the rarest of its letters in real bibliographies.
+    for (std::size_t at = 0; (at = find_folded<author_keyword, 3>(line, at)) != not_found; ++at) {
+        std::size_t i = skip_blanks(line, at + author_keyword.size());
+        if (i == line.size() || line[i] != '=')
+            continue;
+        i = skip_blanks(line, i + 1);
+        if (i < line.size() && (line[i] == '{' || line[i] == '"'))
+            return i;
+    }
+    return not_found;
+}
+
+// A line that starts an entry ends a value that never closed.
+bool starts_entry(std::string_view line)
+{
+    const std::size_t i = skip_blanks(line, 0);
+    return i < line.size() && line[i] == '@';
+}
+
+// What may follow a value for the field to end in the full tail: blanks, at
+// most one comma and a final CR.
+bool only_field_end(std::string_view rest)
+{
+    if (!rest.empty() && rest.back() == '\r')
+        rest.remove_suffix(1);
     bool comma = false;
-    for (std::size_t i = from; i < end; ++i) {
-        if (line[i] == ',' && !comma)
+    for (const char c : rest) {
+        if (c == ',' && !comma)
             comma = true;
-        else if (!is_blank(line[i]))
+        else if (!is_blank(c))
             return false;
     }
     return true;
 }
 
-// True when cutting at `cut` leaves a well-formed field: `cut` lies inside
-// the value opened at `open`, at its top level, and the value closes later on
-// this line with nothing but the field's end after it.
-bool cut_is_sound(const std::string& line, std::size_t open, std::size_t cut)
+// Feeds one byte of the value's top level to the separator match; true when
+// it completes a separator. A failed match can only restart at a space,
+// since no other byte of the separator is a space.
+bool completes_separator(author_scan& scan, char c)
 {
-    if (cut <= open)
-        return false;
-    const bool quoted = line[open] == '"';
-    auto next = [&line](char c, std::size_t from) { return find_byte(line, c, from, line.size()); };
-    // Only braces and, in a quoted value, the quote change the depth; jump
-    // from one to the next instead of looking at every byte in between.
-    std::size_t next_open = next('{', open + 1);
-    std::size_t next_close = next('}', open + 1);
-    std::size_t next_quote = quoted ? next('"', open + 1) : not_found;
-
-    // Braces inside the value; a braced value counts its own opening brace.
-    std::size_t depth = quoted ? 0 : 1;
-    const std::size_t top = depth;
-    bool cut_passed = false;
-    std::size_t depth_at_cut = 0;
-    for (;;) {
-        const std::size_t at = std::min({next_open, next_close, next_quote});
-        if (at == not_found)
-            return false;  // the value goes on past this line
-        if (!cut_passed && at >= cut) {
-            cut_passed = true;
-            depth_at_cut = depth;
-        }
-        if (at == next_open) {
-            ++depth;
-            next_open = next('{', at + 1);
-            continue;
-        }
-        if (at == next_close) {
-            if (depth == 0)
-                return false;  // a stray `}` in a quoted value: malformed
-            next_close = next('}', at + 1);
-            if (--depth != 0 || quoted)
-                continue;
-        } else if (depth != 0) {  // a quote inside braces is text
-            next_quote = next('"', at + 1);
-            continue;
-        }
-        // `at` closes the value.
-        return cut_passed && depth_at_cut == top && only_field_end_follows(line, at + 1);
+    if (matches_folded(c, author_separator[scan.matched])) {
+        if (++scan.matched < author_separator.size())
+            return false;
+        scan.matched = 0;  // separators never overlap
+        return true;
     }
+    scan.matched = c == ' ' ? 1 : 0;
+    return false;
+}
+
+// Counts a separator just found; true when it is the limit's last, so that
+// the value is cut right after it.
+bool reaches_limit(author_scan& scan)
+{
+    if (++scan.separators < scan.author_limit)
+        return false;
+    scan.cutting = false;
+    scan.cut_found = true;
+    return true;
+}
+
+// Moves the held lines, unchanged, to what is written next.
+void release_held(author_scan& scan)
+{
+    scan.out.append(scan.held);
+    scan.held.clear();
+    scan.cut_found = false;
+}
+
+line_output written_before_line(author_scan& scan) { return {scan.out, true}; }
+
+// The value is over without a cut to make: what was held goes out unchanged.
+line_output leave_whole(author_scan& scan)
+{
+    scan.in_value = false;
+    release_held(scan);
+    return written_before_line(scan);
+}
+
+// Goes through the value on `line` from `from`: counts separators, finds the
+// cut and the close, and decides what is written. `cut_here` is the cut on
+// this line when the line's start already completed the limit's separator.
+line_output scan_value(author_scan& scan, std::string_view line, std::size_t from, std::size_t cut_here)
+{
+    // A final CR belongs to the line end, which reads as a space; a value
+    // that closes on the line closes before it.
+    const std::size_t end = !line.empty() && line.back() == '\r' ? line.size() - 1 : line.size();
+    std::size_t close = not_found;
+    for (std::size_t i = from; i < end; ++i) {
+        const char c = line[i];
+        if (c == '{') {
+            ++scan.nested;
+            scan.matched = 0;
+        } else if (c == '}') {
+            if (scan.nested == 0) {
+                if (scan.delimiter == '"')
+                    return leave_whole(scan);  // a stray `}`: BibTeX rejects the value
+                close = i;
+                break;
+            }
+            --scan.nested;
+            scan.matched = 0;
+        } else if (c == '"' && scan.delimiter == '"' && scan.nested == 0) {
+            close = i;
+            break;
+        } else if (scan.cutting && scan.nested == 0 && completes_separator(scan, c) && reaches_limit(scan)) {
+            cut_here = i + 1;
+        }
+    }
+
+    if (close == not_found) {
+        if (!scan.cut_found)
+            return written_before_line(scan);  // before the cut: final as it is
+        if (scan.held.size() + line.size() + 1 > held_lines_limit) {
+            // Too long to hold: copied on as a value that never closes.
+            release_held(scan);
+            return written_before_line(scan);
+        }
+        if (cut_here != not_found)
+            scan.cut = cut_here;
+        scan.held.append(line).push_back('\n');
+        return {{}, false};
+    }
+
+    scan.in_value = false;
+    if (!scan.cut_found)
+        return written_before_line(scan);
+    const std::string_view rest = line.substr(close + 1);
+    const std::size_t after = skip_blanks(rest, 0);
+    if (after < rest.size() && rest[after] == '#')
+        return leave_whole(scan);  // a concatenation: its other parts may hold names
+    const std::string_view kept = cut_here != not_found ? line.substr(0, cut_here)
+                                                        : std::string_view(scan.held).substr(0, scan.cut);
+    const std::string_view tail = scan.delimiter == '"' ? quoted_others_tail : others_tail;
+    scan.out.append(kept);
+    if (only_field_end(rest))
+        scan.out.append(tail);
+    else
+        scan.out.append(tail.substr(0, tail.size() - 1)).append(rest);
+    scan.out.push_back('\n');
+    scan.held.clear();
+    scan.cut_found = false;
+    return {scan.out, false};
+}
+
+// A line that continues a value: its line end before it and its leading
+// blanks read as one space, which may complete a separator; a cut right
+// after it falls after the blanks.
+line_output continue_value(author_scan& scan, std::string_view line)
+{
+    const std::size_t start = skip_blanks(line, 0);
+    std::size_t cut_here = not_found;
+    if (scan.cutting && scan.nested == 0 && completes_separator(scan, ' ') && reaches_limit(scan))
+        cut_here = start;
+    return scan_value(scan, line, start, cut_here);
+}
+
+line_output judge_line(author_scan& scan, std::string_view line)
+{
+    const std::size_t open = find_value(line);
+    if (open == not_found)
+        return written_before_line(scan);
+    scan.in_value = true;
+    scan.delimiter = line[open];
+    scan.nested = 0;
+    scan.separators = 0;
+    scan.matched = 0;
+    scan.cutting = scan.author_limit >= 1;
+    return scan_value(scan, line, open + 1, not_found);
 }
 
 }  // namespace
 
+line_output filter_author_line(author_scan& scan, std::string_view line)
+{
+    scan.out.clear();
+    if (!scan.in_value)
+        return judge_line(scan, line);
+    if (!starts_entry(line))
+        return continue_value(scan, line);
+    // The value never closed: its lines go out as they were, and the entry
+    // that starts here is judged afresh.
+    release_held(scan);
+    scan.in_value = false;
+    const bool write_line = judge_line(scan, line).write_line;
+    return {scan.out, write_line};
+}
+
+std::string_view finish_author_lines(author_scan& scan)
+{
+    scan.out.clear();
+    release_held(scan);
+    scan.in_value = false;
+    return scan.out;
+}
+
 std::string rewrite_author_line(const std::string& line, std::int32_t author_limit)
 {
-    // Anchored on the "h", the rarest of its letters in real bibliographies.
-    const std::size_t keyword = find_folded<author_keyword, 3>(line, 0);
-    if (keyword == not_found)
-        return line;
-
-    // 64 bits so that counting can never overflow, whatever the limit.
-    std::int64_t names = 1;
-    std::size_t scan = keyword + keyword_skip;
-    while (names <= author_limit) {
-        // Anchored on the "d": rarer in names than the spaces.
-        const std::size_t separator = find_folded<author_separator, 3>(line, scan);
-        if (separator == not_found)
-            return line;
-        scan = separator + separator_length;
-        ++names;
-    }
-
-    const std::size_t open = value_start(line, keyword);
-    if (open == not_found || !cut_is_sound(line, open, scan))
-        return line;
-
-    const std::string_view tail = line[open] == '"' ? quoted_others_tail : others_tail;
-    return shortened(line, scan, tail);
+    author_scan scan(author_limit);
+    const line_output result = filter_author_line(scan, line);
+    if (result.write_line || result.before.empty())
+        return line;  // unchanged, or a value that goes on past the line
+    return std::string(result.before.substr(0, result.before.size() - 1));
 }

@@ -3,9 +3,11 @@
 //
 // Exit status: 0 on success, 1 when a file cannot be read or written, 2 for a
 // wrong command line. Every failure prints one line on stderr. Each output
-// line goes out in one write(2) before the next input line is read, so a
-// reader following OUTPUT sees whole lines, and a run that fails or is killed
-// leaves exactly the lines written so far.
+// line goes out in one write(2) as soon as the rule has judged it, before the
+// next input line is handled, so a reader following OUTPUT sees whole lines,
+// and a run that fails or is killed leaves exactly the lines written so far.
+// Only the lines of an author list being cut wait, within a fixed bound, for
+// the list to close.
 
 #include "author_list.h"
 
@@ -125,26 +127,20 @@ bool write_all(int fd, std::string_view text)
 bool filter_lines(int input, int output, const filter_options& options)
 {
     const auto block = std::make_unique<char[]>(read_block_size);
-    std::string line;
-    std::string output_line;  // reused, so that adding the line feed allocates nothing
-    // `as_read` is the line with its line feed as it stands in `block`, when
-    // the whole line is there: a line the rule leaves alone, as most are, is
-    // written straight from it.
-    auto emit = [&](std::string_view as_read) {
-        const std::string result = rewrite_author_line(line, options.author_limit);
-        line.clear();
-        std::string_view text = as_read;
-        if (as_read.empty() || as_read.substr(0, as_read.size() - 1) != result) {
-            // Exactly the room needed: doubling would hold a huge line twice more.
-            if (output_line.capacity() < result.size() + 1)
-                output_line.reserve(result.size() + 1);
-            output_line.assign(result).push_back('\n');
-            text = output_line;
-        }
+    author_scan scan(options.author_limit);
+    // A line split across two reads, or a last line without its line feed;
+    // every other line is handed over and written straight from `block`.
+    std::string carried;
+    auto write_text = [&](std::string_view text) {
         if (write_all(output, text))
             return true;
         report_errno(options.output_path, errno);
         return false;
+    };
+    // `line` ends in its line feed.
+    auto emit = [&](std::string_view line) {
+        const line_output result = filter_author_line(scan, line.substr(0, line.size() - 1));
+        return (result.before.empty() || write_text(result.before)) && (!result.write_line || write_text(line));
     };
 
     for (;;) {
@@ -160,17 +156,25 @@ bool filter_lines(int input, int output, const filter_options& options)
         const char* next = block.get();
         const char* const end = next + got;
         while (const void* found = std::memchr(next, '\n', static_cast<std::size_t>(end - next))) {
-            const char* const line_feed = static_cast<const char*>(found);
-            const bool whole = line.empty();
-            line.append(next, static_cast<std::size_t>(line_feed - next));
-            if (!emit(whole ? std::string_view(next, static_cast<std::size_t>(line_feed + 1 - next)) : std::string_view()))
-                return false;
-            next = line_feed + 1;
+            const char* const after = static_cast<const char*>(found) + 1;
+            if (carried.empty()) {
+                if (!emit(std::string_view(next, static_cast<std::size_t>(after - next))))
+                    return false;
+            } else {
+                carried.append(next, after);
+                if (!emit(carried))
+                    return false;
+                carried.clear();
+            }
+            next = after;
         }
-        line.append(next, static_cast<std::size_t>(end - next));
+        carried.append(next, end);
     }
     // A last line without its line feed still gets one.
-    return line.empty() || emit({});
+    if (!carried.empty() && !emit(carried.append(1, '\n')))
+        return false;
+    const std::string_view held = finish_author_lines(scan);
+    return held.empty() || write_text(held);
 }
 
 // Opening the output truncates it, so refuse before that when it is the
