@@ -1,9 +1,12 @@
 #!/bin/sh
-# Shortens a small database at 3 and lets the real bibtex with plain.bst read
-# it: long lists must print three names and "et~al.", short ones stay whole.
-# Exits 77 (skipped) where bibtex or plain.bst is missing.
+# Shortens a small database and real entries in every layout at 3, and lets
+# the real bibtex with plain.bst read them: long lists must print three names
+# and "et~al.", short ones stay whole, and bibtex must not complain.
+# usage: bibtex_test.sh ETAL EXCERPT_BIB; exits 77 (skipped) where bibtex or
+# plain.bst is missing.
 set -u
 etal=$1
+excerpt=$2
 command -v bibtex >/dev/null 2>&1 && kpsewhich plain.bst >/dev/null 2>&1 || {
     echo "bibtex or plain.bst not found: skipped"
     exit 77
@@ -11,6 +14,7 @@ command -v bibtex >/dev/null 2>&1 && kpsewhich plain.bst >/dev/null 2>&1 || {
 dir=$(mktemp -d) || exit 1
 trap 'rm -rf "$dir"' EXIT
 cd "$dir" || exit 1
+status=0
 
 cat > long.bib <<'BIB'
 @article{braced,
@@ -32,16 +36,21 @@ cat > long.bib <<'BIB'
   year = {2022},
 }
 BIB
+cat "$excerpt" >> long.bib
 "$etal" 3 long.bib short.bib || { echo "etal failed"; exit 1; }
 printf '\\citation{*}\n\\bibdata{short}\n\\bibstyle{plain}\n' > short.aux
 bibtex short > bibtex.log 2>&1 || { cat bibtex.log; exit 1; }
+grep -E 'Warning|error' short.blg && status=1
 bbl=$(tr '\n' ' ' < short.bbl | tr -s ' ')
 
-status=0
 for want in \
     "Ann Adams, Bob Brown, Cy~Clark, et~al." \
     "Fay Fox, Gus Gray, Hal Hill, et~al." \
-    "Jo~Jones, Kim King, and Lou Lane."; do
+    "Jo~Jones, Kim King, and Lou Lane." \
+    "Thorsten Altenkirch, Simon Boulier, Ambrus Kaposi, et~al." \
+    "Philipp Angerer, Laleh Haghverdi, Maren B{\\\"u}ttner, et~al." \
+    "Mart{\\'\\i}n Abadi, Paul Barham, Jianmin Chen, et~al." \
+    "{Barnes and Noble Research}, Ann Lee, and Bo~Ruiz."; do
     case $bbl in
     *"$want"*) echo "ok: $want" ;;
     *) echo "missing: $want"; status=1 ;;

@@ -1,0 +1,106 @@
+// What every run of the rule must keep, whatever the text: checked on
+// generated files in the tests and on any bytes by the fuzzer.
+#pragma once
+
+#include "author_list.h"
+
+#include <climits>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The rule over a whole text in memory, as the program runs it over a file.
+inline std::string filter_text(std::string_view text, std::int32_t limit)
+{
+    author_scan scan(limit);
+    std::string output;
+    while (!text.empty()) {
+        const std::size_t line_feed = text.find('\n');
+        const std::string_view line = text.substr(0, line_feed);
+        const line_output result = filter_author_line(scan, line);
+        output.append(result.before);
+        if (result.write_line)
+            output.append(line).push_back('\n');
+        text.remove_prefix(line_feed == std::string_view::npos ? text.size() : line_feed + 1);
+    }
+    return output.append(finish_author_lines(scan));
+}
+
+inline std::vector<std::string_view> lines_of(std::string_view text)
+{
+    std::vector<std::string_view> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// Empty when a run at `limit` keeps its promises on `input`, else the one it
+// broke:
+//  - running again changes nothing, and cutting at a larger count first
+//    ends in the same text;
+//  - a count below 1 or above every list changes nothing;
+//  - every output line that does not end a cut list is an input line, in
+//    input order: nothing is invented or moved.
+inline std::string broken_promise(const std::string& input, std::int32_t limit)
+{
+    const std::string output = filter_text(input, limit);
+    if (filter_text(output, limit) != output)
+        return "a second run changed the output";
+    if (limit >= 1 && limit < INT32_MAX && filter_text(filter_text(input, limit + 1), limit) != output)
+        return "a cut at the next count first changed the result";
+    if ((limit < 1 || limit == INT32_MAX) && output != filter_text(input, 0))
+        return "a count that cuts nothing changed the text";
+    const std::vector<std::string_view> in = lines_of(input);
+    std::size_t next = 0;
+    for (const std::string_view line : lines_of(output)) {
+        if (line.find("others }") != std::string_view::npos || line.find("others\"") != std::string_view::npos)
+            continue;
+        while (next < in.size() && in[next] != line)
+            ++next;
+        if (next++ == in.size())
+            return "an output line is not an input line: " + std::string(line);
+    }
+    return {};
+}
+
+// Lines built from the pieces the rule reacts to, so that near misses of
+// every condition turn up often, and files of them, with wrapped values.
+inline std::string random_line(std::mt19937& random)
+{
+    static const std::vector<std::string> pieces = {
+        "author", "AUTHOR", "Author", "auth", " = ", "=", "\t", " ", "{", "}", "\"", " and ", " AND ", " aNd ",
+        "and", " an", "d ", ",", "\r", "A", "Lee, B.", "title", "others", "\xc3\xa9", std::string(1, '\0'), "#", "\\\"",
+        "@", "  ",
+    };
+    std::string line;
+    if (random() % 3 == 0) {
+        // most lines in real files look like a field
+        line = random() % 2 ? "  author = " : "author=";
+        line += random() % 2 ? "{" : "\"";
+    }
+    const std::size_t count = random() % 24;
+    for (std::size_t i = 0; i < count; ++i)
+        line += pieces[random() % pieces.size()];
+    static const std::vector<std::string> ends = {"},", "\",", "}", "} ,\r", "\"\r", " and", "} # x,"};
+    if (random() % 3 == 0)
+        line += ends[random() % ends.size()];
+    return line;
+}
+
+inline std::string random_file(std::mt19937& random, std::size_t lines)
+{
+    std::string text;
+    for (std::size_t i = 0; i < lines; ++i) {
+        if (random() % 3 == 0)
+            text += random() % 2 ? "\t\t  " : " ";  // a continued value's indentation
+        text += random_line(random);
+        if (i + 1 < lines || random() % 2 == 0)
+            text += '\n';
+    }
+    return text;
+}
