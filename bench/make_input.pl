@@ -1,10 +1,12 @@
 #!/usr/bin/perl
 # Writes a deterministic .bib of realistic entries to stdout: short, long and
 # very long author lists, braced and quoted values, upper-case keys, titles,
-# journals and years. usage: make_input.pl ENTRIES
+# journals and years. With --wrapped, every list is written as dblp does,
+# one name a line. usage: make_input.pl [--wrapped] ENTRIES
 use strict;
 use warnings;
 
+my $wrapped = @ARGV && $ARGV[0] eq '--wrapped' ? shift : '';
 my $entries = shift // 46700;
 my $state = 20261207;
 # A fixed generator, so that every machine writes the same bytes.
@@ -24,10 +26,11 @@ binmode STDOUT;
 for my $i (1 .. $entries) {
     my $r = next_int(100);
     my $names = $r < 55 ? 1 + next_int(5) : $r < 85 ? 6 + next_int(15) : $r < 97 ? 20 + next_int(80) : 100 + next_int(300);
-    my $author = join ' and ', map { pick(@surnames) . ', ' . pick(@initials) } 1 .. $names;
-    my $quoted = next_int(4) == 0;
+    my $separator = $wrapped ? " and\n" . ' ' x 17 : ' and ';
+    my $author = join $separator, map { pick(@surnames) . ', ' . pick(@initials) } 1 .. $names;
+    my $quoted = !$wrapped && next_int(4) == 0;
     my ($open, $close) = $quoted ? ('"', '"') : ('{', '}');
-    my $key = next_int(10) == 0 ? 'AUTHOR' : 'author';
+    my $key = $wrapped ? 'author   ' : next_int(10) == 0 ? 'AUTHOR' : 'author';
     my $title = join ' ', map { pick(@words) } 1 .. 4 + next_int(8);
     print "\@article{key$i,\n";
     print "    $key = $open$author$close,\n";

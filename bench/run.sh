@@ -50,7 +50,9 @@ ratio() {  # median over the rounds in $work/times of etal / another tool
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 perl "$root/bench/make_input.pl" "$entries" > "$work/generated.bib"
-inputs=(generated)
+# The same kind of entries with every list one name a line, as dblp writes.
+perl "$root/bench/make_input.pl" --wrapped $((entries / 3)) > "$work/wrapped.bib"
+inputs=(generated wrapped)
 if [ -d "$root/../shared/corpus" ]; then
     cat "$root"/../shared/corpus/*.bib > "$work/corpus.bib"
     inputs+=(corpus)
@@ -77,20 +79,23 @@ for input in "${inputs[@]}"; do
 done
 echo
 
-generated=$work/generated.bib
-if strace -qq -o "$work/trace" -e trace=write,writev,pwrite64,pwritev "$etal" "$generated" "$work/out" 2>/dev/null; then
-    printf "writes per output line: %s (%d writes, %d lines)\n" \
-        "$(awk -v w="$(wc -l < "$work/trace")" -v l="$(wc -l < "$work/out")" 'BEGIN { printf "%.4f", w / l }')" \
-        "$(wc -l < "$work/trace")" "$(wc -l < "$work/out")"
-else
-    echo "writes per output line: strace unavailable"
-fi
+for input in generated wrapped; do
+    if strace -qq -o "$work/trace" -e trace=write,writev,pwrite64,pwritev "$etal" 3 "$work/$input.bib" "$work/out" 2>/dev/null; then
+        printf "%s, count 3: writes per output line: %s (%d writes, %d lines)\n" "$input" \
+            "$(awk -v w="$(wc -l < "$work/trace")" -v l="$(wc -l < "$work/out")" 'BEGIN { printf "%.4f", w / l }')" \
+            "$(wc -l < "$work/trace")" "$(wc -l < "$work/out")"
+    else
+        echo "writes per output line: strace unavailable"
+    fi
+done
 
 peak_kb() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -n 1; }
-for _ in 1 2 3 4; do cat "$generated"; done > "$work/four.bib"
-once=$(peak_kb "$etal" "$generated" "$work/out")
-four=$(peak_kb "$etal" "$work/four.bib" "$work/out")
-echo "peak memory: $once KB on the input, $four KB on it four times ($((four - once)) KB more)"
+for input in generated wrapped; do
+    for _ in 1 2 3 4; do cat "$work/$input.bib"; done > "$work/four.bib"
+    once=$(peak_kb "$etal" 3 "$work/$input.bib" "$work/out")
+    four=$(peak_kb "$etal" 3 "$work/four.bib" "$work/out")
+    echo "$input, count 3: peak memory $once KB on the input, $four KB on it four times ($((four - once)) KB more)"
+done
 echo
 
 # One line of about N MB holding ~N/6 million separators, and the same
