@@ -1,5 +1,6 @@
 #include "author_list.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -41,17 +42,17 @@ std::size_t find_letter(std::string_view line, char lower, std::size_t from, std
     return not_found;
 }
 
-// Position of the first `word` in any letter case at or after `from`, or
-// not_found. Candidates are found by the byte at `anchor`, a letter: the
-// rarer it is in real lines, the fewer candidates to check.
+// Position of the first `word` in any letter case that lies within [from,
+// end), or not_found. Candidates are found by the byte at `anchor`, a letter:
+// the rarer it is in real lines, the fewer candidates to check.
 template <const std::string_view& word, std::size_t anchor>
-std::size_t find_folded(std::string_view line, std::size_t from)
+std::size_t find_folded(std::string_view line, std::size_t from, std::size_t end)
 {
     static_assert(is_lower_letter(word[anchor]), "the anchor must be a letter");
-    if (line.size() < word.size())
+    if (end < from + word.size())
         return not_found;
-    const std::size_t end = line.size() - word.size() + anchor + 1;  // past the last anchor byte
-    for (std::size_t at = from + anchor; (at = find_letter(line, word[anchor], at, end)) != not_found; ++at) {
+    const std::size_t anchor_end = end - word.size() + anchor + 1;  // past the last anchor byte
+    for (std::size_t at = from + anchor; (at = find_letter(line, word[anchor], at, anchor_end)) != not_found; ++at) {
         std::size_t i = 0;
         while (i < word.size() && matches_folded(line[at - anchor + i], word[i]))
             ++i;
@@ -73,7 +74,7 @@ std::size_t skip_blanks(std::string_view line, std::size_t i)
 std::size_t find_value(std::string_view line)
 {
     // Anchored on the "h", the rarest of its letters in real bibliographies.
-    for (std::size_t at = 0; (at = find_folded<author_keyword, 3>(line, at)) != not_found; ++at) {
+    for (std::size_t at = 0; (at = find_folded<author_keyword, 3>(line, at, line.size())) != not_found; ++at) {
         std::size_t i = skip_blanks(line, at + author_keyword.size());
         if (i == line.size() || line[i] != '=')
             continue;
@@ -151,34 +152,90 @@ line_output leave_whole(author_scan& scan)
     return written_before_line(scan);
 }
 
+// Position of the first `c` in [from, end), or `end`.
+std::size_t find_byte(std::string_view line, char c, std::size_t from, std::size_t end)
+{
+    const void* hit = std::memchr(line.data() + from, c, end - from);
+    return hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - line.data()) : end;
+}
+
+// How much of a separator the top-level text [from, end) ends in: a line
+// end, read as a space, may complete it.
+std::size_t partial_separator(std::string_view line, std::size_t from, std::size_t end)
+{
+    for (std::size_t length = author_separator.size() - 1; length > 0; --length) {
+        if (end - from < length)
+            continue;
+        std::size_t i = 0;
+        while (i < length && matches_folded(line[end - length + i], author_separator[i]))
+            ++i;
+        if (i == length)
+            return length;
+    }
+    return 0;
+}
+
+// Counts the separators in the top-level text [from, end) of `line`, which
+// holds no brace or quote. Returns the cut, if the limit's last separator
+// is among them, else not_found.
+std::size_t count_separators(author_scan& scan, std::string_view line, std::size_t from, std::size_t end,
+                             bool line_ends)
+{
+    // A separator begun before `from`, on the line before, ends byte by byte.
+    for (; scan.matched != 0 && from < end; ++from)
+        if (completes_separator(scan, line[from]) && reaches_limit(scan))
+            return from + 1;
+    // Anchored on the "d": rarer in names than the spaces.
+    for (std::size_t at; (at = find_folded<author_separator, 3>(line, from, end)) != not_found;) {
+        from = at + author_separator.size();
+        if (reaches_limit(scan))
+            return from;
+    }
+    if (line_ends && scan.matched == 0)
+        scan.matched = partial_separator(line, from, end);
+    return not_found;
+}
+
 // Goes through the value on `line` from `from`: counts separators, finds the
 // cut and the close, and decides what is written. `cut_here` is the cut on
 // this line when the line's start already completed the limit's separator.
+// Only braces and quotes change where the value stands: it jumps from one
+// to the next, and searches for separators between them.
 line_output scan_value(author_scan& scan, std::string_view line, std::size_t from, std::size_t cut_here)
 {
     // A final CR belongs to the line end, which reads as a space; a value
     // that closes on the line closes before it.
     const std::size_t end = !line.empty() && line.back() == '\r' ? line.size() - 1 : line.size();
+    const bool quoted = scan.delimiter == '"';
+    std::size_t next_open = find_byte(line, '{', from, end);
+    std::size_t next_close = find_byte(line, '}', from, end);
+    std::size_t next_quote = quoted ? find_byte(line, '"', from, end) : end;
     std::size_t close = not_found;
-    for (std::size_t i = from; i < end; ++i) {
-        const char c = line[i];
+    for (std::size_t i = from;;) {
+        const std::size_t at = std::min({next_open, next_close, next_quote});
+        if (scan.cutting && scan.nested == 0) {
+            const std::size_t cut = count_separators(scan, line, i, at, at == end);
+            if (cut != not_found)
+                cut_here = cut;
+        }
+        if (at == end)
+            break;
+        const char c = line[at];
+        i = at + 1;
+        scan.matched = 0;
         if (c == '{') {
             ++scan.nested;
-            scan.matched = 0;
-        } else if (c == '}') {
-            if (scan.nested == 0) {
-                if (scan.delimiter == '"')
-                    return leave_whole(scan);  // a stray `}`: BibTeX rejects the value
-                close = i;
-                break;
-            }
+            next_open = find_byte(line, '{', i, end);
+        } else if (c == '}' && scan.nested > 0) {
             --scan.nested;
-            scan.matched = 0;
-        } else if (c == '"' && scan.delimiter == '"' && scan.nested == 0) {
-            close = i;
+            next_close = find_byte(line, '}', i, end);
+        } else if (c == '}' && quoted) {
+            return leave_whole(scan);  // a stray `}`: BibTeX rejects the value
+        } else if (c == '"' && scan.nested > 0) {
+            next_quote = find_byte(line, '"', i, end);  // a quote in braces is text
+        } else {
+            close = at;
             break;
-        } else if (scan.cutting && scan.nested == 0 && completes_separator(scan, c) && reaches_limit(scan)) {
-            cut_here = i + 1;
         }
     }
 

@@ -280,6 +280,7 @@ TEST(CommandLine, ShortensListsInEveryLayout)
         {"author = {A and B and C and\r\n  D}}\r\n", "author = {A and B and C and\r\n  others }}\r\n"},
         // a line end inside a name or before `and` reads as a space
         {"author = {Devin,\n\t Matthieu and B and C\n  and D},\n", "author = {Devin,\n\t Matthieu and B and C\n  and others },\n"},
+        {"author = {A\nand\nB and C and D},\n", "author = {A\nand\nB and C and others },\n"},
         // 3,000 names one a line
         {names_a_line, "  author = {N0 and\n    N1 and\n    N2 and\n    others },\n"},
     };
