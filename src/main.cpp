@@ -1,5 +1,6 @@
 // etal [COUNT] INPUT OUTPUT: copy a BibTeX file line by line, shortening
-// every author list longer than COUNT (default 6) to end in "others".
+// every author list longer than COUNT (default 6) to end in "others". "-"
+// is standard input as INPUT and standard output as OUTPUT.
 //
 // Exit status: 0 on success, 1 when a file cannot be read or written, 2 for a
 // wrong command line. Every failure prints one line on stderr. Each output
@@ -36,10 +37,16 @@ constexpr int exit_usage = 2;
 // enough that memory stays flat however large the file.
 constexpr std::size_t read_block_size = std::size_t{256} * 1024;
 
+// "-" as INPUT is standard input, as OUTPUT standard output; "./-" is a file.
+constexpr std::string_view standard_stream = "-";
+
 struct filter_options {
     std::int32_t author_limit = default_author_limit;
     const char* input_path = nullptr;
     const char* output_path = nullptr;
+    // What messages call them: the paths, or the standard streams' names.
+    const char* input_name = nullptr;
+    const char* output_name = nullptr;
 };
 
 // One write, so that concurrent output on stderr is never interleaved mid-line.
@@ -102,6 +109,8 @@ std::optional<filter_options> parse_command_line(int argc, char** argv)
     }
     options.input_path = argv[first_path];
     options.output_path = argv[first_path + 1];
+    options.input_name = options.input_path == standard_stream ? "standard input" : options.input_path;
+    options.output_name = options.output_path == standard_stream ? "standard output" : options.output_path;
     return options;
 }
 
@@ -134,7 +143,7 @@ bool filter_lines(int input, int output, const filter_options& options)
     auto write_text = [&](std::string_view text) {
         if (write_all(output, text))
             return true;
-        report_errno(options.output_path, errno);
+        report_errno(options.output_name, errno);
         return false;
     };
     // `line` ends in its line feed.
@@ -148,7 +157,7 @@ bool filter_lines(int input, int output, const filter_options& options)
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            report_errno(options.input_path, errno);
+            report_errno(options.input_name, errno);
             return false;
         }
         if (got == 0)
@@ -177,21 +186,36 @@ bool filter_lines(int input, int output, const filter_options& options)
     return held.empty() || write_text(held);
 }
 
+int open_input(const filter_options& options)
+{
+    return options.input_path == standard_stream ? STDIN_FILENO : open(options.input_path, O_RDONLY | O_CLOEXEC);
+}
+
+int open_output(const filter_options& options)
+{
+    return options.output_path == standard_stream
+               ? STDOUT_FILENO
+               : open(options.output_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+}
+
 // Opening the output truncates it, so refuse before that when it is the
-// input under another name. Only regular files: /dev/stdin and /dev/stdout
-// may well be one terminal, and reading it while writing it is fine.
-bool is_same_file(const struct stat& input, const char* output_path)
+// input under another name, or through "-". Only regular files:
+// /dev/stdin and /dev/stdout may well be one terminal, and reading it while
+// writing it is fine.
+bool is_same_file(const struct stat& input, const filter_options& options)
 {
     struct stat output {};
-    return S_ISREG(input.st_mode) && stat(output_path, &output) == 0 && S_ISREG(output.st_mode) &&
-           input.st_dev == output.st_dev && input.st_ino == output.st_ino;
+    const bool exists = options.output_path == standard_stream ? fstat(STDOUT_FILENO, &output) == 0
+                                                               : stat(options.output_path, &output) == 0;
+    return S_ISREG(input.st_mode) && exists && S_ISREG(output.st_mode) && input.st_dev == output.st_dev &&
+           input.st_ino == output.st_ino;
 }
 
 int run(const filter_options& options)
 {
-    const int input = open(options.input_path, O_RDONLY | O_CLOEXEC);
+    const int input = open_input(options);
     if (input < 0) {
-        report_errno(options.input_path, errno);
+        report_errno(options.input_name, errno);
         return exit_failure;
     }
     // A directory opens, and would only fail at the first read: after the
@@ -199,18 +223,18 @@ int run(const filter_options& options)
     struct stat input_status {};
     const int input_error = fstat(input, &input_status) != 0 ? errno : S_ISDIR(input_status.st_mode) ? EISDIR : 0;
     if (input_error != 0) {
-        report_errno(options.input_path, input_error);
+        report_errno(options.input_name, input_error);
         close(input);
         return exit_failure;
     }
-    if (is_same_file(input_status, options.output_path)) {
-        report(options.output_path, "input file is output file");
+    if (is_same_file(input_status, options)) {
+        report(options.output_name, "input file is output file");
         close(input);
         return exit_failure;
     }
-    const int output = open(options.output_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int output = open_output(options);
     if (output < 0) {
-        report_errno(options.output_path, errno);
+        report_errno(options.output_name, errno);
         close(input);
         return exit_failure;
     }
@@ -219,14 +243,15 @@ int run(const filter_options& options)
     try {
         ok = filter_lines(input, output, options);
     } catch (const std::bad_alloc&) {
-        report(options.input_path, "line too long to hold in memory");
+        report(options.input_name, "line too long to hold in memory");
     } catch (const std::length_error&) {
-        report(options.input_path, "line too long to hold in memory");
+        report(options.input_name, "line too long to hold in memory");
     }
     close(input);
-    // A failed close can be the first news of a failed write (NFS, quotas).
+    // A failed close can be the first news of a failed write (NFS, quotas),
+    // on standard output too.
     if (close(output) != 0 && ok) {
-        report_errno(options.output_path, errno);
+        report_errno(options.output_name, errno);
         ok = false;
     }
     return ok ? 0 : exit_failure;

@@ -138,6 +138,48 @@ TEST(CommandLine, RefusesLinksToTheInput)
     }
 }
 
+// "-" is a standard stream, "./-" a file; the same-file refusal holds
+// through "-" either way round.
+TEST(CommandLine, TakesADashForTheStandardStreams)
+{
+    temp_dir dir;
+    dir.write("-", long_list);
+    dir.write("in.bib", long_list);
+    run_result result = run_etal(dir.path, {"3", "./-", "out.bib"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(dir.read("out.bib"), long_list_at_3);
+
+    result = run_etal(dir.path, {"3", "-", "piped.bib"}, long_list);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(dir.read("piped.bib"), long_list_at_3);
+
+    const std::string in_path = dir.path + "/in.bib";
+    const int in_file = open(in_path.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(in_file, 0);
+    const struct {
+        std::vector<std::string> args;
+        int input_fd, output_fd;
+        std::string error;
+    } refused[] = {
+        {{"3", "-", "in.bib"}, in_file, -1, "etal: in.bib: input file is output file\n"},
+        {{"3", "in.bib", "-"}, -1, in_file, "etal: standard output: input file is output file\n"},
+    };
+    for (const auto& r : refused) {
+        result = finish_etal(start_etal(dir.path, r.args, r.input_fd, r.output_fd));
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.error, r.error);
+        EXPECT_EQ(dir.read("in.bib"), long_list);
+    }
+    close(in_file);
+
+    const int folder = open(dir.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    result = finish_etal(start_etal(dir.path, {"-", "out2.bib"}, folder));
+    close(folder);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.error, "etal: standard input: Is a directory\n");
+    EXPECT_EQ(dir.read("out2.bib"), std::nullopt);
+}
+
 TEST(CommandLine, ReportsAnUnreadableInput)
 {
     if (geteuid() == 0)

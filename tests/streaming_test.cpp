@@ -93,4 +93,42 @@ TEST(Streaming, AKilledRunLeavesTheWholeLinesWrittenSoFar)
     EXPECT_EQ(etal.dir.read("out.bib"), expected);
 }
 
+// `etal 2 - -` between two pipes: each line comes out of standard output
+// before the next goes in, and a list wrapped over lines comes out cut once
+// it closes.
+TEST(Streaming, LinesStreamFromStandardInputToStandardOutput)
+{
+    int in[2];
+    int out[2];
+    ASSERT_EQ(pipe2(in, O_CLOEXEC), 0);
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    temp_dir dir;
+    const started_etal started = start_etal(dir.path, {"2", "-", "-"}, in[0], out[1]);
+    close(in[0]);
+    close(out[1]);
+    std::vector<std::pair<std::string, std::string>> steps = lines;
+    steps.emplace_back("  author = {A and\n", "  author = {A and\n");
+    steps.emplace_back("    B and\n", "    B and\n");
+    steps.emplace_back("    C and\n", "");  // the cut line waits for the close
+    steps.emplace_back("    D},\n", "    others },\n");
+    for (const auto& [input, output] : steps) {
+        ASSERT_EQ(write(in[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+        std::string got(output.size(), '\0');
+        std::size_t have = 0;
+        while (have < got.size()) {
+            const ssize_t n = read(out[0], got.data() + have, got.size() - have);
+            ASSERT_GT(n, 0) << "waiting for " << output;
+            have += static_cast<std::size_t>(n);
+        }
+        EXPECT_EQ(got, output);
+    }
+    close(in[1]);
+    char rest = 0;
+    EXPECT_EQ(read(out[0], &rest, 1), 0);  // nothing more once the input ends
+    close(out[0]);
+    const run_result result = finish_etal(started);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.error, "");
+}
+
 }  // namespace
