@@ -7,8 +7,10 @@ prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 test -x "$prefix/bin/etal"
-test -s "$prefix/share/man/man1/etal.1"
+gzip -t "$prefix/share/man/man1/etal.1.gz"
+grep -q '^License: Expat' "$prefix/share/doc/etal/copyright"
+gzip -t "$prefix/share/doc/etal/changelog.gz"
 printf 'author = {A and B and C},\n' > "$prefix/in.bib"
 "$prefix/bin/etal" 2 "$prefix/in.bib" "$prefix/out.bib"
 [ "$(cat "$prefix/out.bib")" = "author = {A and B and others }," ]
-echo "installed etal and etal.1 under a prefix; the installed etal works"
+echo "installed etal, its manual, copyright and changelog under a prefix; the installed etal works"
