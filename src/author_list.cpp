@@ -123,13 +123,16 @@ bool completes_separator(author_scan& scan, char c)
     return false;
 }
 
+// Separators are counted, at the top level, until the limit's last: never
+// when the limit is below 1.
+bool counting_separators(const author_scan& scan) { return scan.nested == 0 && scan.separators < scan.author_limit; }
+
 // Counts a separator just found; true when it is the limit's last, so that
 // the value is cut right after it.
 bool reaches_limit(author_scan& scan)
 {
     if (++scan.separators < scan.author_limit)
         return false;
-    scan.cutting = false;
     scan.cut_found = true;
     return true;
 }
@@ -213,7 +216,7 @@ line_output scan_value(author_scan& scan, std::string_view line, std::size_t fro
     std::size_t close = not_found;
     for (std::size_t i = from;;) {
         const std::size_t at = std::min({next_open, next_close, next_quote});
-        if (scan.cutting && scan.nested == 0) {
+        if (counting_separators(scan)) {
             const std::size_t cut = count_separators(scan, line, i, at, at == end);
             if (cut != not_found)
                 cut_here = cut;
@@ -281,7 +284,7 @@ line_output continue_value(author_scan& scan, std::string_view line)
 {
     const std::size_t start = skip_blanks(line, 0);
     std::size_t cut_here = not_found;
-    if (scan.cutting && scan.nested == 0 && completes_separator(scan, ' ') && reaches_limit(scan))
+    if (counting_separators(scan) && completes_separator(scan, ' ') && reaches_limit(scan))
         cut_here = start;
     return scan_value(scan, line, start, cut_here);
 }
@@ -296,7 +299,6 @@ line_output judge_line(author_scan& scan, std::string_view line)
     scan.nested = 0;
     scan.separators = 0;
     scan.matched = 0;
-    scan.cutting = scan.author_limit >= 1;
     return scan_value(scan, line, open + 1, not_found);
 }
 

@@ -42,7 +42,6 @@ struct author_scan {
     std::size_t nested = 0;      // braces open inside it
     std::int64_t separators = 0; // found at its top level, up to the limit
     std::size_t matched = 0;     // bytes of a separator matched so far
-    bool cutting = false;        // it may still be cut
     bool cut_found = false;      // the cut is in `held`, at `cut`
     std::size_t cut = 0;
     std::string held;            // the lines from the cut line on, each with a line feed

@@ -4,6 +4,7 @@
 
 #include "author_list.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <random>
@@ -11,23 +12,7 @@
 #include <string_view>
 #include <vector>
 
-// The rule over a whole text in memory, as the program runs it over a file.
-inline std::string filter_text(std::string_view text, std::int32_t limit)
-{
-    author_scan scan(limit);
-    std::string output;
-    while (!text.empty()) {
-        const std::size_t line_feed = text.find('\n');
-        const std::string_view line = text.substr(0, line_feed);
-        const line_output result = filter_author_line(scan, line);
-        output.append(result.before);
-        if (result.write_line)
-            output.append(line).push_back('\n');
-        text.remove_prefix(line_feed == std::string_view::npos ? text.size() : line_feed + 1);
-    }
-    return output.append(finish_author_lines(scan));
-}
-
+// The lines of `text` without their line feeds; a last line need not have one.
 inline std::vector<std::string_view> lines_of(std::string_view text)
 {
     std::vector<std::string_view> lines;
@@ -37,6 +22,20 @@ inline std::vector<std::string_view> lines_of(std::string_view text)
         start = end + 1;
     }
     return lines;
+}
+
+// The rule over a whole text in memory, as the program runs it over a file.
+inline std::string filter_text(std::string_view text, std::int32_t limit)
+{
+    author_scan scan(limit);
+    std::string output;
+    for (const std::string_view line : lines_of(text)) {
+        const line_output result = filter_author_line(scan, line);
+        output.append(result.before);
+        if (result.write_line)
+            output.append(line).push_back('\n');
+    }
+    return output.append(finish_author_lines(scan));
 }
 
 // Empty when a run at `limit` keeps its promises on `input`, else the one it

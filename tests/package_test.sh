@@ -12,8 +12,11 @@ work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
 (cd "$build" && cpack -G DEB -B "$work" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; exit 1; }
 deb=$(ls "$work"/etal_*.deb) || exit 1
-lintian --fail-on error,warning "$deb" 2>&1 | grep -v 'running with root privileges' || true
-lintian --fail-on error,warning "$deb" >/dev/null 2>&1 || { echo "lintian found errors or warnings"; exit 1; }
+if ! lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1; then
+    grep -v 'running with root privileges' "$work/lintian.log"
+    echo "lintian found errors or warnings"
+    exit 1
+fi
 
 cmake --install "$build" --prefix "$work/prefix/usr" >/dev/null
 installed=$(cd "$work/prefix" && find . -type f | sort)
