@@ -40,10 +40,10 @@ void list_of_20_names_one_a_line(benchmark::State& state)
     for (int i = 1; i < 19; ++i)
         lines.push_back("               Ruiz, B. and");
     lines.push_back("               Park, D.},");
-    author_scan scan(6);
+    list_filter filter(list_rule{6});
     for (auto _ : state)
         for (const std::string& line : lines)
-            benchmark::DoNotOptimize(filter_author_line(scan, line));
+            benchmark::DoNotOptimize(filter.next_line(line));
 }
 
 }  // namespace

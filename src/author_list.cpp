@@ -1,88 +1,20 @@
 #include "author_list.h"
 
+#include "folded_search.h"
+
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace {
 
-constexpr std::size_t not_found = std::string_view::npos;
-
-constexpr bool is_lower_letter(char c) { return c >= 'a' && c <= 'z'; }
-
 constexpr bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
-// Folding is a fixed A-to-Z mapping whatever the locale: a byte matches a
-// lower-case letter when it equals it with the 0x20 bit set, which only the
-// letter and its capital do. Other bytes of a word must match exactly.
-constexpr bool matches_folded(char byte, char lower)
-{
-    return is_lower_letter(lower) ? (static_cast<unsigned char>(byte) | 0x20U) == static_cast<unsigned char>(lower)
-                                  : byte == lower;
-}
-
-// Position of the first byte in [from, end) that is the letter `lower` in
-// either case, or not_found. Eight bytes at a time: one pass finds both
-// cases, where memchr would need one pass for each.
-std::size_t find_letter(std::string_view line, char lower, std::size_t from, std::size_t end)
-{
-    constexpr std::uint64_t ones = 0x0101010101010101U;
-    const std::uint64_t pattern = ones * static_cast<unsigned char>(lower);
-    const char* const data = line.data();
-    std::size_t i = from;
-    for (; i + 8 <= end; i += 8) {
-        std::uint64_t block = 0;
-        std::memcpy(&block, data + i, sizeof block);
-        const std::uint64_t zero_at_letter = (block | (ones * 0x20U)) ^ pattern;
-        if (((zero_at_letter - ones) & ~zero_at_letter & (ones * 0x80U)) != 0)
-            break;  // the letter is among these eight bytes
-    }
-    for (; i < end; ++i)
-        if (matches_folded(data[i], lower))
-            return i;
-    return not_found;
-}
-
-// Position of the first `word` in any letter case that lies within [from,
-// end), or not_found. Candidates are found by the byte at `anchor`, a letter:
-// the rarer it is in real lines, the fewer candidates to check.
-template <const std::string_view& word, std::size_t anchor>
-std::size_t find_folded(std::string_view line, std::size_t from, std::size_t end)
-{
-    static_assert(is_lower_letter(word[anchor]), "the anchor must be a letter");
-    if (end < from + word.size())
-        return not_found;
-    const std::size_t anchor_end = end - word.size() + anchor + 1;  // past the last anchor byte
-    for (std::size_t at = from + anchor; (at = find_letter(line, word[anchor], at, anchor_end)) != not_found; ++at) {
-        std::size_t i = 0;
-        while (i < word.size() && matches_folded(line[at - anchor + i], word[i]))
-            ++i;
-        if (i == word.size())
-            return at - anchor;
-    }
-    return not_found;
-}
 
 std::size_t skip_blanks(std::string_view line, std::size_t i)
 {
     while (i < line.size() && is_blank(line[i]))
         ++i;
     return i;
-}
-
-// Position of the `{` or `"` that opens the value of the first author field
-// on the line, or not_found: "Authoritarian" in a title names no field.
-std::size_t find_value(std::string_view line)
-{
-    // Anchored on the "h", the rarest of its letters in real bibliographies.
-    for (std::size_t at = 0; (at = find_folded<author_keyword, 3>(line, at, line.size())) != not_found; ++at) {
-        std::size_t i = skip_blanks(line, at + author_keyword.size());
-        if (i == line.size() || line[i] != '=')
-            continue;
-        i = skip_blanks(line, i + 1);
-        if (i < line.size() && (line[i] == '{' || line[i] == '"'))
-            return i;
-    }
-    return not_found;
 }
 
 // A line that starts an entry ends a value that never closed.
@@ -108,56 +40,11 @@ bool only_field_end(std::string_view rest)
     return true;
 }
 
-// Feeds one byte of the value's top level to the separator match; true when
-// it completes a separator. A failed match can only restart at a space,
-// since no other byte of the separator is a space.
-bool completes_separator(author_scan& scan, char c)
-{
-    if (matches_folded(c, author_separator[scan.matched])) {
-        if (++scan.matched < author_separator.size())
-            return false;
-        scan.matched = 0;  // separators never overlap
-        return true;
-    }
-    scan.matched = c == ' ' ? 1 : 0;
-    return false;
-}
-
-// Separators are counted, at the top level, until the limit's last: never
-// when the limit is below 1.
-bool counting_separators(const author_scan& scan) { return scan.nested == 0 && scan.separators < scan.author_limit; }
-
-// Counts a separator just found; true when it is the limit's last, so that
-// the value is cut right after it.
-bool reaches_limit(author_scan& scan)
-{
-    if (++scan.separators < scan.author_limit)
-        return false;
-    scan.cut_found = true;
-    return true;
-}
-
-// Moves the held lines, unchanged, to what is written next.
-void release_held(author_scan& scan)
-{
-    scan.out.append(scan.held);
-    scan.held.clear();
-    scan.cut_found = false;
-}
-
-line_output written_before_line(author_scan& scan) { return {scan.out, true}; }
-
-// The value is over without a cut to make: what was held goes out unchanged.
-line_output leave_whole(author_scan& scan)
-{
-    scan.in_value = false;
-    release_held(scan);
-    return written_before_line(scan);
-}
-
 // Position of the first `c` in [from, end), or `end`.
 std::size_t find_byte(std::string_view line, char c, std::size_t from, std::size_t end)
 {
+    if (from >= end)
+        return end;
     const void* hit = std::memchr(line.data() + from, c, end - from);
     return hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - line.data()) : end;
 }
@@ -166,172 +53,270 @@ std::size_t find_byte(std::string_view line, char c, std::size_t from, std::size
 // end, read as a space, may complete it.
 std::size_t partial_separator(std::string_view line, std::size_t from, std::size_t end)
 {
-    for (std::size_t length = author_separator.size() - 1; length > 0; --length) {
-        if (end - from < length)
-            continue;
-        std::size_t i = 0;
-        while (i < length && matches_folded(line[end - length + i], author_separator[i]))
-            ++i;
-        if (i == length)
+    for (std::size_t length = author_separator.size() - 1; length > 0; --length)
+        if (end - from >= length && equals_folded(line.substr(end - length, length), author_separator.substr(0, length)))
             return length;
-    }
     return 0;
 }
 
-// Counts the separators in the top-level text [from, end) of `line`, which
-// holds no brace or quote. Returns the cut, if the limit's last separator
-// is among them, else not_found.
-std::size_t count_separators(author_scan& scan, std::string_view line, std::size_t from, std::size_t end,
-                             bool line_ends)
+std::vector<std::string> lower_case(std::vector<std::string> fields)
 {
-    // A separator begun before `from`, on the line before, ends byte by byte.
-    for (; scan.matched != 0 && from < end; ++from)
-        if (completes_separator(scan, line[from]) && reaches_limit(scan))
-            return from + 1;
-    // Anchored on the "d": rarer in names than the spaces.
-    for (std::size_t at; (at = find_folded<author_separator, 3>(line, from, end)) != not_found;) {
-        from = at + author_separator.size();
-        if (reaches_limit(scan))
-            return from;
-    }
-    if (line_ends && scan.matched == 0)
-        scan.matched = partial_separator(line, from, end);
-    return not_found;
-}
-
-// Goes through the value on `line` from `from`: counts separators, finds the
-// cut and the close, and decides what is written. `cut_here` is the cut on
-// this line when the line's start already completed the limit's separator.
-// Only braces and quotes change where the value stands: it jumps from one
-// to the next, and searches for separators between them.
-line_output scan_value(author_scan& scan, std::string_view line, std::size_t from, std::size_t cut_here)
-{
-    // A final CR belongs to the line end, which reads as a space; a value
-    // that closes on the line closes before it.
-    const std::size_t end = !line.empty() && line.back() == '\r' ? line.size() - 1 : line.size();
-    const bool quoted = scan.delimiter == '"';
-    std::size_t next_open = find_byte(line, '{', from, end);
-    std::size_t next_close = find_byte(line, '}', from, end);
-    std::size_t next_quote = quoted ? find_byte(line, '"', from, end) : end;
-    std::size_t close = not_found;
-    for (std::size_t i = from;;) {
-        const std::size_t at = std::min({next_open, next_close, next_quote});
-        if (counting_separators(scan)) {
-            const std::size_t cut = count_separators(scan, line, i, at, at == end);
-            if (cut != not_found)
-                cut_here = cut;
-        }
-        if (at == end)
-            break;
-        const char c = line[at];
-        i = at + 1;
-        scan.matched = 0;
-        if (c == '{') {
-            ++scan.nested;
-            next_open = find_byte(line, '{', i, end);
-        } else if (c == '}' && scan.nested > 0) {
-            --scan.nested;
-            next_close = find_byte(line, '}', i, end);
-        } else if (c == '}' && quoted) {
-            return leave_whole(scan);  // a stray `}`: BibTeX rejects the value
-        } else if (c == '"' && scan.nested > 0) {
-            next_quote = find_byte(line, '"', i, end);  // a quote in braces is text
-        } else {
-            close = at;
-            break;
-        }
-    }
-
-    if (close == not_found) {
-        if (!scan.cut_found)
-            return written_before_line(scan);  // before the cut: final as it is
-        if (scan.held.size() + line.size() + 1 > held_lines_limit) {
-            // Too long to hold: copied on as a value that never closes.
-            release_held(scan);
-            return written_before_line(scan);
-        }
-        if (cut_here != not_found)
-            scan.cut = cut_here;
-        scan.held.append(line).push_back('\n');
-        return {{}, false};
-    }
-
-    scan.in_value = false;
-    if (!scan.cut_found)
-        return written_before_line(scan);
-    const std::string_view rest = line.substr(close + 1);
-    const std::size_t after = skip_blanks(rest, 0);
-    if (after < rest.size() && rest[after] == '#')
-        return leave_whole(scan);  // a concatenation: its other parts may hold names
-    const std::string_view kept = cut_here != not_found ? line.substr(0, cut_here)
-                                                        : std::string_view(scan.held).substr(0, scan.cut);
-    const std::string_view tail = scan.delimiter == '"' ? quoted_others_tail : others_tail;
-    scan.out.append(kept);
-    if (only_field_end(rest))
-        scan.out.append(tail);
-    else
-        scan.out.append(tail.substr(0, tail.size() - 1)).append(rest);
-    scan.out.push_back('\n');
-    scan.held.clear();
-    scan.cut_found = false;
-    return {scan.out, false};
-}
-
-// A line that continues a value: its line end before it and its leading
-// blanks read as one space, which may complete a separator; a cut right
-// after it falls after the blanks.
-line_output continue_value(author_scan& scan, std::string_view line)
-{
-    const std::size_t start = skip_blanks(line, 0);
-    std::size_t cut_here = not_found;
-    if (counting_separators(scan) && completes_separator(scan, ' ') && reaches_limit(scan))
-        cut_here = start;
-    return scan_value(scan, line, start, cut_here);
-}
-
-line_output judge_line(author_scan& scan, std::string_view line)
-{
-    const std::size_t open = find_value(line);
-    if (open == not_found)
-        return written_before_line(scan);
-    scan.in_value = true;
-    scan.delimiter = line[open];
-    scan.nested = 0;
-    scan.separators = 0;
-    scan.matched = 0;
-    return scan_value(scan, line, open + 1, not_found);
+    fields.erase(std::remove(fields.begin(), fields.end(), std::string()), fields.end());
+    for (std::string& field : fields)
+        for (char& c : field)
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c + ('a' - 'A'));
+    return fields;
 }
 
 }  // namespace
 
-line_output filter_author_line(author_scan& scan, std::string_view line)
+list_filter::list_filter(list_rule rule)
+    : author_limit_(rule.author_limit),
+      keep_(rule.keep >= 1 && rule.keep <= rule.author_limit ? rule.keep : rule.author_limit),
+      fields_(lower_case(std::move(rule.fields)))
 {
-    scan.out.clear();
-    if (!scan.in_value)
-        return judge_line(scan, line);
-    if (!starts_entry(line))
-        return continue_value(scan, line);
-    // The value never closed: its lines go out as they were, and the entry
-    // that starts here is judged afresh.
-    release_held(scan);
-    scan.in_value = false;
-    const bool write_line = judge_line(scan, line).write_line;
-    return {scan.out, write_line};
 }
 
-std::string_view finish_author_lines(author_scan& scan)
+// Position of the `{` or `"` that opens the value of the first listed field
+// on the line from `from`, or not_found. Every field's name stands just
+// before an `=`, so one search for `=` serves all the names: "Authoritarian"
+// in a title names no field.
+std::size_t list_filter::find_value(std::string_view line, std::size_t from) const
 {
-    scan.out.clear();
-    release_held(scan);
-    scan.in_value = false;
-    return scan.out;
+    for (std::size_t equals; (equals = find_byte(line, '=', from, line.size())) != line.size(); from = equals + 1) {
+        const std::size_t open = skip_blanks(line, equals + 1);
+        if (open == line.size() || (line[open] != '{' && line[open] != '"'))
+            continue;
+        std::size_t name_end = equals;
+        while (name_end > 0 && is_blank(line[name_end - 1]))
+            --name_end;
+        for (const std::string& field : fields_)
+            if (name_end >= field.size() && equals_folded(line.substr(name_end - field.size(), field.size()), field))
+                return open;
+    }
+    return not_found;
+}
+
+void list_filter::start_value(char delimiter)
+{
+    in_value_ = true;
+    delimiter_ = delimiter;
+    nested_ = 0;
+    separators_ = 0;
+    matched_ = 0;
+    copying_ = false;
+}
+
+// Feeds one byte of the value's top level to the separator match; true when
+// it completes a separator. A failed match can only restart at a space,
+// since no other byte of the separator is a space.
+bool list_filter::completes_separator(char c)
+{
+    if (matches_folded(c, author_separator[matched_])) {
+        if (++matched_ < author_separator.size())
+            return false;
+        matched_ = 0;  // separators never overlap
+        return true;
+    }
+    matched_ = c == ' ' ? 1 : 0;
+    return false;
+}
+
+// Separators are counted at the top level until the limit's last: never
+// when the limit is below 1, nor in a value too long to hold.
+bool list_filter::counting_separators() const
+{
+    return nested_ == 0 && separators_ < author_limit_ && !copying_;
+}
+
+// Counts a separator that ends just before `after`: the `keep`-th sets the
+// cut there. True when it is the limit's last, so that counting stops.
+bool list_filter::note_separator(std::size_t after, std::size_t& cut)
+{
+    if (++separators_ == keep_)
+        cut = after;
+    return separators_ >= author_limit_;
+}
+
+// Counts the separators in the top-level text [from, end) of `line`, which
+// holds no brace or quote. Returns the cut if it is among them, else
+// not_found.
+std::size_t list_filter::count_separators(std::string_view line, std::size_t from, std::size_t end,
+                                          bool line_ends)
+{
+    std::size_t cut = not_found;
+    // A separator begun before `from`, on the line before, ends byte by byte.
+    for (; matched_ != 0 && from < end; ++from)
+        if (completes_separator(line[from]) && note_separator(from + 1, cut))
+            return cut;
+    // Anchored on the "d": rarer in names than the spaces.
+    for (std::size_t at; (at = find_folded<author_separator, 3>(line, from, end)) != not_found;) {
+        from = at + author_separator.size();
+        if (note_separator(from, cut))
+            return cut;
+    }
+    if (line_ends && matched_ == 0)
+        matched_ = partial_separator(line, from, end);
+    return cut;
+}
+
+// Goes through the value on `line` from `at`: counts separators, notes the
+// cut in `cut_here` if it falls on this line, and leaves `at` where the
+// value ends. Only braces and quotes change where the value stands: it jumps
+// from one to the next, and searches for separators between them.
+list_filter::value_end list_filter::scan_value(std::string_view line, std::size_t& at, std::size_t& cut_here)
+{
+    // A final CR belongs to the line end, which reads as a space; a value
+    // that closes on the line closes before it.
+    const std::size_t end = !line.empty() && line.back() == '\r' ? line.size() - 1 : line.size();
+    const bool quoted = delimiter_ == '"';
+    std::size_t next_open = find_byte(line, '{', at, end);
+    std::size_t next_close = find_byte(line, '}', at, end);
+    std::size_t next_quote = quoted ? find_byte(line, '"', at, end) : end;
+    for (std::size_t i = at;;) {
+        at = std::min({next_open, next_close, next_quote});
+        if (counting_separators()) {
+            const std::size_t cut = count_separators(line, i, at, at == end);
+            if (cut != not_found)
+                cut_here = cut;
+        }
+        if (at == end)
+            return value_end::line_end;
+        const char c = line[at];
+        i = at + 1;
+        matched_ = 0;
+        if (c == '{') {
+            ++nested_;
+            next_open = find_byte(line, '{', i, end);
+        } else if (c == '}' && nested_ > 0) {
+            --nested_;
+            next_close = find_byte(line, '}', i, end);
+        } else if (c == '}' && quoted) {
+            return value_end::malformed;  // a stray `}`: BibTeX rejects the value
+        } else if (c == '"' && nested_ > 0) {
+            next_quote = find_byte(line, '"', i, end);  // a quote in braces is text
+        } else {
+            return value_end::closed;
+        }
+    }
+}
+
+// Moves the held lines, unchanged, to what is written next.
+void list_filter::release_held()
+{
+    out_.append(held_);
+    held_.clear();
+}
+
+// Holds the line, as written so far, while its value stays open past the
+// cut; false when it does not fit within the bound, and the value is then
+// copied on as it is.
+bool list_filter::hold_line(std::string_view line, std::size_t cut_here)
+{
+    const std::string_view rest = line.substr(copied_from_);
+    if (held_.size() + edited_.size() + rest.size() + 1 > held_lines_limit) {
+        release_held();
+        copying_ = true;
+        return false;
+    }
+    if (cut_here != not_found)
+        cut_ = held_.size() + edited_.size() + (cut_here - copied_from_);
+    held_.append(edited_).append(rest).push_back('\n');
+    return true;
+}
+
+line_output list_filter::next_line(std::string_view line)
+{
+    out_.clear();
+    edited_.clear();
+    copied_from_ = 0;
+    std::size_t at = 0;
+    std::size_t cut_here = not_found;  // the cut, when it falls on this line
+    if (in_value_ && starts_entry(line)) {
+        // The value never closed: its lines go out as they were, and the
+        // entry that starts here is judged afresh.
+        release_held();
+        in_value_ = false;
+    } else if (in_value_) {
+        // The line end and the blanks that begin this line read as one
+        // space, which may complete a separator; a cut right after it falls
+        // after the blanks.
+        at = skip_blanks(line, 0);
+        if (counting_separators() && completes_separator(' '))
+            note_separator(at, cut_here);
+    }
+
+    for (;;) {
+        if (!in_value_) {
+            const std::size_t open = find_value(line, at);
+            if (open == not_found)
+                break;
+            start_value(line[open]);
+            at = open + 1;
+        }
+        const value_end end = scan_value(line, at, cut_here);
+        if (end == value_end::line_end) {
+            if ((!held_.empty() || cut_here != not_found) && hold_line(line, cut_here))
+                return {out_, false};
+            break;  // before the cut, the line is final as it is
+        }
+        in_value_ = false;
+        if (end == value_end::malformed) {
+            release_held();
+            break;
+        }
+        const std::string_view rest = line.substr(at + 1);
+        const std::size_t after = skip_blanks(rest, 0);
+        const bool concatenated = after < rest.size() && rest[after] == '#';
+        const bool cut = (!held_.empty() || cut_here != not_found) && separators_ >= author_limit_;
+        if (!cut || concatenated) {
+            release_held();
+            if (concatenated)
+                break;  // its other parts may hold names, and this line's rest with them
+        } else {
+            // A cut on an earlier line: the value opened there, so nothing
+            // of this line has been written yet.
+            if (cut_here != not_found)
+                edited_.append(line.substr(copied_from_, cut_here - copied_from_));
+            else
+                edited_.assign(held_, 0, cut_);
+            held_.clear();
+            const std::string_view tail = delimiter_ == '"' ? quoted_others_tail : others_tail;
+            if (only_field_end(rest)) {
+                edited_.append(tail);
+                copied_from_ = line.size();
+                break;
+            }
+            edited_.append(tail.substr(0, tail.size() - 1));
+            copied_from_ = at + 1;
+        }
+        ++at;
+        cut_here = not_found;
+    }
+
+    if (edited_.empty() && copied_from_ == 0)
+        return {out_, true};
+    out_.append(edited_).append(line.substr(copied_from_)).push_back('\n');
+    return {out_, false};
+}
+
+std::string_view list_filter::end_of_input()
+{
+    out_.clear();
+    release_held();
+    in_value_ = false;
+    return out_;
 }
 
 std::string rewrite_author_line(const std::string& line, std::int32_t author_limit)
 {
-    author_scan scan(author_limit);
-    const line_output result = filter_author_line(scan, line);
-    if (result.write_line || result.before.empty())
-        return line;  // unchanged, or a value that goes on past the line
-    return std::string(result.before.substr(0, result.before.size() - 1));
+    list_filter filter(list_rule{author_limit});
+    const line_output result = filter.next_line(line);
+    if (result.write_line)
+        return line;
+    std::string text(result.before);
+    text.append(filter.end_of_input());
+    text.pop_back();  // the line feed
+    return text;
 }

@@ -1,12 +1,13 @@
-// The rule etal applies to a BibTeX file: shorten every author list that names
-// more people than a limit so that styles print "et al.". A list is judged
-// whole, however many lines its value takes.
+// The rule etal applies to a BibTeX file: shorten every name list (author,
+// by default) that names more people than a limit so that styles print
+// "et al.". A list is judged whole, however many lines its value takes.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 /// Names an author field when followed by `=` and a value. Matched in any
 /// letter case, as a plain substring: "Author", "AUTHOR", "bookauthor".
@@ -29,23 +30,17 @@ inline constexpr std::string_view quoted_others_tail = "others\",";
 /// written unchanged and the value is copied on as one that never closes.
 inline constexpr std::size_t held_lines_limit = std::size_t{1} << 20;
 
-/// The rule's state from one line of a file to the next. Create it with the
-/// limit and hand it every line in order; its other members belong to the
-/// functions below.
-struct author_scan {
-    explicit author_scan(std::int32_t limit) : author_limit(limit) {}
-
-    std::int32_t author_limit;
-
-    bool in_value = false;       // the last line left an author value open
-    char delimiter = '{';        // `{` or `"`, what opened it
-    std::size_t nested = 0;      // braces open inside it
-    std::int64_t separators = 0; // found at its top level, up to the limit
-    std::size_t matched = 0;     // bytes of a separator matched so far
-    bool cut_found = false;      // the cut is in `held`, at `cut`
-    std::size_t cut = 0;
-    std::string held;            // the lines from the cut line on, each with a line feed
-    std::string out;             // what the last call asked to write
+/// Which lists are shortened, and to how many names.
+struct list_rule {
+    /// A list of more names than this is cut; below 1, none is.
+    std::int32_t author_limit = 6;
+    /// The names a cut list keeps before "others"; outside 1 to
+    /// `author_limit` (0, say), as many as `author_limit`.
+    std::int32_t keep = 0;
+    /// The name-list fields, each matched as `author_keyword` is: in any
+    /// letter case, as a plain substring, followed by blanks, `=`, blanks and
+    /// a value. Empty names are passed over.
+    std::vector<std::string> fields = {std::string(author_keyword)};
 };
 
 /// What to write for one line, in this order: `before` (whole lines, each
@@ -56,20 +51,57 @@ struct line_output {
     bool write_line = true;
 };
 
-/// Judges the next line of the file (without its line feed). Most lines come
-/// back as `write_line` alone, with nothing copied. An author field whose
-/// value names more than `author_limit` people is cut just after the
-/// limit's last separator and closed by `others_tail` (`quoted_others_tail`
-/// for a quoted value), then whatever followed the value on its closing line
-/// unless that is only blanks, a comma and a final CR; the value's lines after
-/// the cut are dropped. A value followed by `#` is left whole.
-line_output filter_author_line(author_scan& scan, std::string_view line);
+/// The rule over a file, handed one line at a time in order. A listed field
+/// whose value holds more than `author_limit` names is cut just after its
+/// `keep`-th separator and closed by `others_tail` (`quoted_others_tail` for
+/// a quoted value), then whatever followed the value on its closing line
+/// unless that is only blanks, a comma and a final CR; the value's lines
+/// after the cut are dropped. A value followed by `#` is left whole. After a
+/// value closes, the rest of its line is searched for the next field.
+class list_filter {
+public:
+    explicit list_filter(list_rule rule);
 
-/// At the end of the input: the lines still held, of a value that never
-/// closed, to be written unchanged.
-std::string_view finish_author_lines(author_scan& scan);
+    /// Judges the next line (without its line feed). Most lines come back as
+    /// `write_line` alone, with nothing copied.
+    line_output next_line(std::string_view line);
 
-/// The rule on a line alone: `line` with its author list cut after the first
-/// `author_limit` names, or unchanged when the list fits, when `author_limit`
-/// is below 1, or when the value does not close on the line.
+    /// At the end of the input: the lines still held, of a value that never
+    /// closed, to be written unchanged.
+    std::string_view end_of_input();
+
+private:
+    enum class value_end { line_end, closed, malformed };
+
+    std::size_t find_value(std::string_view line, std::size_t from) const;
+    void start_value(char delimiter);
+    value_end scan_value(std::string_view line, std::size_t& at, std::size_t& cut_here);
+    std::size_t count_separators(std::string_view line, std::size_t from, std::size_t end, bool line_ends);
+    bool completes_separator(char c);
+    bool note_separator(std::size_t after, std::size_t& cut);
+    bool counting_separators() const;
+    bool hold_line(std::string_view line, std::size_t cut_here);
+    void release_held();
+
+    std::int32_t author_limit_;
+    std::int32_t keep_;
+    std::vector<std::string> fields_;  // in lower case
+
+    bool in_value_ = false;       // the last line left a listed value open
+    char delimiter_ = '{';        // `{` or `"`, what opened it
+    std::size_t nested_ = 0;      // braces open inside it
+    std::int64_t separators_ = 0; // found at its top level, up to the limit
+    std::size_t matched_ = 0;     // bytes of a separator matched so far
+    bool copying_ = false;        // too long to hold: copied as it is
+    std::size_t cut_ = 0;         // in `held_`, when it holds lines
+    std::string held_;            // the lines from the cut line on, each with a line feed
+    std::string edited_;          // the current line's text, as written, up to `copied_from_`
+    std::size_t copied_from_ = 0; // where the current line is copied on from
+    std::string out_;             // what the last call asked to write
+};
+
+/// The rule on a line alone, for the author field: `line` with its list cut
+/// after the first `author_limit` names, or unchanged when the list fits,
+/// when `author_limit` is below 1, or when the value does not close on the
+/// line.
 std::string rewrite_author_line(const std::string& line, std::int32_t author_limit);

@@ -120,19 +120,23 @@ TEST(RewriteAuthorLine, PassesEveryByteThrough)
 }
 
 // On lines alone and on files with wrapped values, at counts that cut often,
-// none, or with no cut possible.
+// none, or with no cut possible, keeping all names or fewer, for one field
+// or several.
 TEST(FilterAuthorLines, KeepsItsPromisesOnGeneratedText)
 {
     std::mt19937 random(20261207);
     const std::vector<std::int32_t> extremes = {INT32_MIN, -1, 0, INT32_MAX};
+    const std::vector<std::vector<std::string>> field_lists = {{"author"}, {"author", "editor"}, {"EDITOR"}};
     for (int i = 0; i < 100000; ++i) {
         const std::string text = i % 2 ? random_line(random) : random_file(random, 1 + random() % 12);
         const std::int32_t limit = i % 10 == 0 ? extremes[random() % extremes.size()]
                                                : static_cast<std::int32_t>(1 + random() % 6);
-        ASSERT_EQ(broken_promise(text, limit), "") << "limit " << limit << ", text: " << text;
+        const std::int32_t keep = i % 3 == 0 ? static_cast<std::int32_t>(1 + random() % 6) : 0;
+        const list_rule rule{limit, keep, field_lists[static_cast<std::size_t>(i / 3) % field_lists.size()]};
+        ASSERT_EQ(broken_promise(text, rule), "") << "limit " << limit << ", keep " << keep << ", text: " << text;
         if (!text.empty() && text.find('\n') == std::string::npos) {
             const std::string line = rewrite_author_line(text, limit);
-            ASSERT_EQ(line + '\n', filter_text(text, limit)) << "limit " << limit << ", line alone: " << text;
+            ASSERT_EQ(line + '\n', filter_text(text, {limit})) << "limit " << limit << ", line alone: " << text;
         }
     }
 }

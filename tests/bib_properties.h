@@ -25,34 +25,36 @@ inline std::vector<std::string_view> lines_of(std::string_view text)
 }
 
 // The rule over a whole text in memory, as the program runs it over a file.
-inline std::string filter_text(std::string_view text, std::int32_t limit)
+inline std::string filter_text(std::string_view text, const list_rule& rule)
 {
-    author_scan scan(limit);
+    list_filter filter(rule);
     std::string output;
     for (const std::string_view line : lines_of(text)) {
-        const line_output result = filter_author_line(scan, line);
+        const line_output result = filter.next_line(line);
         output.append(result.before);
         if (result.write_line)
             output.append(line).push_back('\n');
     }
-    return output.append(finish_author_lines(scan));
+    return output.append(filter.end_of_input());
 }
 
-// Empty when a run at `limit` keeps its promises on `input`, else the one it
-// broke:
+// Empty when a run with `rule` keeps its promises on `input`, else the one
+// it broke:
 //  - running again changes nothing, and cutting at a larger count first
 //    ends in the same text;
 //  - a count below 1 or above every list changes nothing;
 //  - every output line that does not end a cut list is an input line, in
 //    input order: nothing is invented or moved.
-inline std::string broken_promise(const std::string& input, std::int32_t limit)
+inline std::string broken_promise(const std::string& input, const list_rule& rule)
 {
-    const std::string output = filter_text(input, limit);
-    if (filter_text(output, limit) != output)
+    const std::int32_t limit = rule.author_limit;
+    const auto at = [&rule](std::int32_t count) { return list_rule{count, rule.keep, rule.fields}; };
+    const std::string output = filter_text(input, rule);
+    if (filter_text(output, rule) != output)
         return "a second run changed the output";
-    if (limit >= 1 && limit < INT32_MAX && filter_text(filter_text(input, limit + 1), limit) != output)
+    if (limit >= 1 && limit < INT32_MAX && filter_text(filter_text(input, at(limit + 1)), rule) != output)
         return "a cut at the next count first changed the result";
-    if ((limit < 1 || limit == INT32_MAX) && output != filter_text(input, 0))
+    if ((limit < 1 || limit == INT32_MAX) && output != filter_text(input, at(0)))
         return "a count that cuts nothing changed the text";
     const std::vector<std::string_view> in = lines_of(input);
     std::size_t next = 0;
@@ -73,7 +75,7 @@ inline std::string random_line(std::mt19937& random)
 {
     static const std::vector<std::string> pieces = {
         "author", "AUTHOR", "Author", "auth", " = ", "=", "\t", " ", "{", "}", "\"", " and ", " AND ", " aNd ",
-        "and", " an", "d ", ",", "\r", "A", "Lee, B.", "title", "others", "\xc3\xa9", std::string(1, '\0'), "#", "\\\"",
+        "and", " an", "d ", ",", "\r", "A", "Lee, B.", "title", "others", "editor = {", "Roland", "\xc3\xa9", std::string(1, '\0'), "#", "\\\"",
         "@", "  ",
     };
     std::string line;

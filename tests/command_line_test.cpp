@@ -23,7 +23,8 @@ using files = std::map<std::string, std::optional<std::string>>;  // nullopt: ab
 const std::string long_list = "author = {A and B and C and D and E and F and G and H},\n";
 const std::string long_list_at_6 = "author = {A and B and C and D and E and F and others },\n";
 const std::string long_list_at_3 = "author = {A and B and C and others },\n";
-const std::string usage_line = "usage: etal [COUNT] INPUT OUTPUT\n";
+const std::string long_list_keep_1 = "author = {A and others },\n";
+const std::string usage_line = "usage: etal [OPTION]... [COUNT] INPUT OUTPUT\n";
 
 struct cli_row {
     std::vector<std::string> args;
@@ -70,7 +71,38 @@ TEST(CommandLine, ReadsTheCountLikeAtoi)
         // arguments past the form are ignored
         {{"3", "in.bib", "out.bib", "extra"}, in, {{"out.bib", long_list_at_3}, {"extra", std::nullopt}}, 0, ""},
         {{"2147483647", "in.bib", "out.bib"}, in, {{"out.bib", long_list}}, 0, ""},
+        // the names kept, in each spelling; options end at the first argument that is not one, or at --
+        {{"-k", "1", "3", "in.bib", "out.bib"}, in, {{"out.bib", long_list_keep_1}}, 0, ""},
+        {{"-k1", "--", "3", "in.bib", "out.bib"}, in, {{"out.bib", long_list_keep_1}}, 0, ""},
+        {{"--keep=1", "in.bib", "out.bib"}, in, {{"out.bib", long_list_keep_1}}, 0, ""},
+        {{"--keep", "3", "3", "in.bib", "out.bib"}, in, {{"out.bib", long_list_at_3}}, 0, ""},
+        // other fields instead of author, added up over repeats
+        {{"-f", "editor", "3", "in.bib", "out.bib"}, in, {{"out.bib", long_list}}, 0, ""},
+        {{"-feditor", "--fields=Author", "3", "in.bib", "out.bib"}, in, {{"out.bib", long_list_at_3}}, 0, ""},
+        // a file whose name starts with "-"
+        {{"--", "-in.bib", "out.bib"}, {{"-in.bib", long_list}}, {{"out.bib", long_list_at_6}}, 0, ""},
     });
+}
+
+// Help and version go to standard output, for a pager or a script.
+TEST(CommandLine, PrintsHelpAndVersion)
+{
+    for (const auto& [args, start] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--help"}, usage_line}, {{"-h", "x"}, usage_line}, {{"--version"}, "etal 1.1.0\n"}}) {
+        temp_dir dir;
+        dir.write("stdout", "");
+        const int output = open((dir.path + "/stdout").c_str(), O_WRONLY | O_CLOEXEC);
+        const run_result result = finish_etal(start_etal(dir.path, args, -1, output));
+        close(output);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.error, "");
+        const std::string printed = dir.read("stdout").value_or("");
+        EXPECT_EQ(printed.substr(0, start.size()), start) << args[0];
+        if (args[0] != "--version") {
+            for (const char* option : {"--keep=KEEP", "--fields=LIST", "--help", "--version"})
+                EXPECT_NE(printed.find(option), std::string::npos) << option;
+        }
+    }
 }
 
 TEST(CommandLine, RefusesAWrongCommandLineBeforeOpeningAnything)
@@ -95,6 +127,17 @@ TEST(CommandLine, RefusesAWrongCommandLineBeforeOpeningAnything)
         {{"-2147483649", "in.bib", "out.bib"}, in, no_out, 2, "etal: invalid count: -2147483649\n"},
         {{"99999999999999999999999", "in.bib", "out.bib"}, in, no_out, 2,
          "etal: invalid count: 99999999999999999999999\n"},
+        // options: unknown, without a value, a wrong KEEP, a wrong field name
+        {{"-x", "in.bib", "out.bib"}, in, no_out, 2, "etal: unknown option: -x\n" + usage_line},
+        {{"--keep3", "in.bib", "out.bib"}, in, no_out, 2, "etal: unknown option: --keep3\n" + usage_line},
+        {{"-f"}, in, no_out, 2, "etal: option needs a value: -f\n" + usage_line},
+        {{"-k", "1", "in.bib"}, in, no_out, 2, usage_line},
+        {{"-k", "7", "in.bib", "out.bib"}, in, no_out, 2, "etal: keep 7 is more than the count 6\n"},
+        {{"--keep=4", "3", "in.bib", "out.bib"}, in, no_out, 2, "etal: keep 4 is more than the count 3\n"},
+        {{"-k0", "in.bib", "out.bib"}, in, no_out, 2, "etal: invalid keep: 0\n"},
+        {{"--keep", "+1", "in.bib", "out.bib"}, in, no_out, 2, "etal: invalid keep: +1\n"},
+        {{"-f", "author,", "in.bib", "out.bib"}, in, no_out, 2, "etal: empty field name in \"author,\"\n"},
+        {{"--fields=book author", "in.bib", "out.bib"}, in, no_out, 2, "etal: invalid field name: \"book author\"\n"},
     });
 }
 
@@ -283,11 +326,17 @@ TEST(CommandLine, WritesWhatTheRuleGivesOnGeneratedFiles)
     for (const std::int32_t count : {1, 3, 6, 2147483647}) {
         const run_result result = run_etal(dir.path, {std::to_string(count), "in.bib", "out.bib"});
         EXPECT_EQ(result.status, 0);
-        EXPECT_TRUE(dir.read("out.bib") == filter_text(input, count)) << "count " << count;
+        EXPECT_TRUE(dir.read("out.bib") == filter_text(input, {count})) << "count " << count;
     }
 }
 
-// Author lists in the layouts exporters write, at count 3.
+struct layout_row {
+    std::vector<std::string> options;  // before INPUT
+    std::string input;
+    std::string output;
+};
+
+// Name lists in the layouts exporters write, cut with the options of each row.
 TEST(CommandLine, ShortensListsInEveryLayout)
 {
     const std::string names_a_line = [] {
@@ -296,40 +345,67 @@ TEST(CommandLine, ShortensListsInEveryLayout)
             list += "    N" + std::to_string(i) + (i < 2999 ? " and\n" : "},\n");
         return list;
     }();
-    const std::vector<content_row> rows = {
+    const std::vector<layout_row> rows = {
         // one name a line (dblp) and a filled list (Emacs)
-        {"  author = {A and\n      B and\n      C and\n      D},\n",
+        {{"3"}, "  author = {A and\n      B and\n      C and\n      D},\n",
          "  author = {A and\n      B and\n      C and\n      others },\n"},
-        {"  Author = \"A\n     and B\n     and C\n     and D\",\n",
+        {{"3"}, "  Author = \"A\n     and B\n     and C\n     and D\",\n",
          "  Author = \"A\n     and B\n     and C\n     and others\",\n"},
-        {"author = {A and B and C and D and\n E},\n", "author = {A and B and C and others },\n"},
-        {"author = {A and B and C and\n D and E},\n", "author = {A and B and C and\n others },\n"},
+        {{"3"}, "author = {A and B and C and D and\n E},\n", "author = {A and B and C and others },\n"},
+        {{"3"}, "author = {A and B and C and\n D and E},\n", "author = {A and B and C and\n others },\n"},
         // a whole entry on one line keeps what follows the list
-        {"@a{K, title={Authoritarian and X}, author={A and B and C and D}, year={2024} }\n",
+        {{"3"}, "@a{K, title={Authoritarian and X}, author={A and B and C and D}, year={2024} }\n",
          "@a{K, title={Authoritarian and X}, author={A and B and C and others }, year={2024} }\n"},
-        {"  author = {A and B and C and D}}\n", "  author = {A and B and C and others }}\n"},
+        {{"3"}, "  author = {A and B and C and D}}\n", "  author = {A and B and C and others }}\n"},
         // names in braces, and a concatenation: left whole
-        {"author = {{Barnes and Noble} and A and B},\n", "author = {{Barnes and Noble} and A and B},\n"},
-        {"author = {A and\n B and C and D} # \" and E\",\n", "author = {A and\n B and C and D} # \" and E\",\n"},
+        {{"3"}, "author = {{Barnes and Noble} and A and B},\n", "author = {{Barnes and Noble} and A and B},\n"},
+        {{"3"}, "author = {A and\n B and C and D} # \" and E\",\n", "author = {A and\n B and C and D} # \" and E\",\n"},
         // a value that never closes is given up at the next entry, which is judged afresh
-        {"  author = {A and\n B and\n C and\n D,\n@b{L,\n author = {A and B and C and D},\n",
+        {{"3"}, "  author = {A and\n B and\n C and\n D,\n@b{L,\n author = {A and B and C and D},\n",
          "  author = {A and\n B and\n C and\n D,\n@b{L,\n author = {A and B and C and others },\n"},
         // ... or at the end of the input, with no line feed
-        {"author = {A and B and C and\n D and E", "author = {A and B and C and\n D and E\n"},
+        {{"3"}, "author = {A and B and C and\n D and E", "author = {A and B and C and\n D and E\n"},
         // CRLF: kept on the lines before the cut, dropped with the cut
-        {"@a{K,\r\n author = {A and\r\n   B and C and D and E},\r\n}\r\n",
+        {{"3"}, "@a{K,\r\n author = {A and\r\n   B and C and D and E},\r\n}\r\n",
          "@a{K,\r\n author = {A and\r\n   B and C and others },\n}\r\n"},
-        {"author = {A and B and C and\r\n  D}}\r\n", "author = {A and B and C and\r\n  others }}\r\n"},
+        {{"3"}, "author = {A and B and C and\r\n  D}}\r\n", "author = {A and B and C and\r\n  others }}\r\n"},
         // a line end inside a name or before `and` reads as a space
-        {"author = {Devin,\n\t Matthieu and B and C\n  and D},\n", "author = {Devin,\n\t Matthieu and B and C\n  and others },\n"},
-        {"author = {A\nand\nB and C and D},\n", "author = {A\nand\nB and C and others },\n"},
+        {{"3"}, "author = {Devin,\n\t Matthieu and B and C\n  and D},\n", "author = {Devin,\n\t Matthieu and B and C\n  and others },\n"},
+        {{"3"}, "author = {A\nand\nB and C and D},\n", "author = {A\nand\nB and C and others },\n"},
         // 3,000 names one a line
-        {names_a_line, "  author = {N0 and\n    N1 and\n    N2 and\n    others },\n"},
+        {{"3"}, names_a_line, "  author = {N0 and\n    N1 and\n    N2 and\n    others },\n"},
+        // a name ending in "and" at a line end is no separator
+        {{"2"}, "  author = {Ferdinand\n    A and Roland\n    B and C},\n",
+         "  author = {Ferdinand\n    A and Roland\n    B and others },\n"},
+        // fewer names kept than counted: the lines from the cut wait for the count
+        {{"-k", "1", "6"}, "  author = {A and B and C and D and E and F and G},\n", "  author = {A and others },\n"},
+        {{"-k", "1", "6"}, "  author = {A and B and C and D and E and F},\n", "  author = {A and B and C and D and E and F},\n"},
+        {{"-k", "2", "3"}, "  author = {A and\n      B and\n      C and\n      D},\n",
+         "  author = {A and\n      B and\n      others },\n"},
+        {{"-k", "1", "3"}, "  author = {A and\n  B and\n  C},\n", "  author = {A and\n  B and\n  C},\n"},
+        {{"-k", "1", "6"}, "  author = {A and B and C and D and E and F and\n G},\n", "  author = {A and others },\n"},
+        {{"-k", "1", "6"}, names_a_line, "  author = {N0 and\n    others },\n"},
+        // every listed field, and every one on a line
+        {{"-f", "author,editor", "3"}, "@a{K, author={A and B and C and D}, editor={E and F and G and H}, year={2024} }\n",
+         "@a{K, author={A and B and C and others }, editor={E and F and G and others }, year={2024} }\n"},
+        {{"-f", "editor", "2"}, "  author = {A and B and C},\n  editor = {E and F and G},\n",
+         "  author = {A and B and C},\n  editor = {E and F and others },\n"},
+        {{"3"}, "@a{K, author={A and B and C and D}, bookauthor={E and F and G and H} }\n",
+         "@a{K, author={A and B and C and others }, bookauthor={E and F and G and others } }\n"},
+        {{"-k1", "-f", "author", "-feditor", "2"}, "@a{K, author={A and\n B and C}, editor={E and F and\n G and H}, x=1 }\n",
+         "@a{K, author={A and\n others }, editor={E and others }, x=1 }\n"},
+        // a concatenation or a stray brace ends the search on its line
+        {{"-f", "author,editor", "2"}, "author = {A and B and C} # \" and D\", editor = {E and F and G},\n",
+         "author = {A and B and C} # \" and D\", editor = {E and F and G},\n"},
+        {{"-f", "author,editor", "1"}, "author = \"A} and B\", editor = {E and F and G},\n",
+         "author = \"A} and B\", editor = {E and F and G},\n"},
     };
-    for (const content_row& r : rows) {
+    for (const layout_row& r : rows) {
         temp_dir dir;
         dir.write("in.bib", r.input);
-        const run_result result = run_etal(dir.path, {"3", "in.bib", "out.bib"});
+        std::vector<std::string> args = r.options;
+        args.insert(args.end(), {"in.bib", "out.bib"});
+        const run_result result = run_etal(dir.path, args);
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(result.error, "");
         EXPECT_EQ(dir.read("out.bib"), r.output) << "input: " << r.input.substr(0, 200);
