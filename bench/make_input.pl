@@ -2,11 +2,13 @@
 # Writes a deterministic .bib of realistic entries to stdout: short, long and
 # very long author lists, braced and quoted values, upper-case keys, titles,
 # journals and years. With --wrapped, every list is written as dblp does,
-# one name a line. usage: make_input.pl [--wrapped] ENTRIES
+# one name a line; with --short, every entry is seven short lines, with 1 to
+# 12 names. usage: make_input.pl [--wrapped | --short] ENTRIES
 use strict;
 use warnings;
 
-my $wrapped = @ARGV && $ARGV[0] eq '--wrapped' ? shift : '';
+my $layout = @ARGV && $ARGV[0] =~ /^--/ ? shift : '';
+my $wrapped = $layout eq '--wrapped';
 my $entries = shift // 46700;
 my $state = 20261207;
 # A fixed generator, so that every machine writes the same bytes.
@@ -24,6 +26,13 @@ my @journals = ('Phys. Rev. D', 'Astrophys. J.', 'Nature', 'JHEP', 'Mon. Not. Ro
 
 binmode STDOUT;
 for my $i (1 .. $entries) {
+    if ($layout eq '--short') {
+        my $author = join ' and ', map { pick(@surnames) . ', ' . pick(@initials) } 1 .. 1 + next_int(12);
+        my $title = join ' ', map { pick(@words) } 1 .. 2 + next_int(5);
+        print "\@article{key$i,\n  author = {$author},\n  title = {\u$title},\n";
+        print "  journal = {" . pick(@journals) . "},\n  year = {" . (1990 + next_int(36)) . "}\n}\n\n";
+        next;
+    }
     my $r = next_int(100);
     my $names = $r < 55 ? 1 + next_int(5) : $r < 85 ? 6 + next_int(15) : $r < 97 ? 20 + next_int(80) : 100 + next_int(300);
     my $separator = $wrapped ? " and\n" . ' ' x 17 : ' and ';

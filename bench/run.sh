@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Times etal against the floor of a per-line filter (one write per line and
-# nothing else) and against the same rule in perl and awk, then counts its
-# writes, measures its memory, and runs the micro-benchmarks of the rule.
+# Times etal, with its defaults and with `-k 1 --fields=author,editor`,
+# against the floor of a per-line filter (one write per line and nothing
+# else) and against the same rule in perl and awk, then counts its writes,
+# measures its memory, and runs the micro-benchmarks of the rule.
 #
 # usage: bench/run.sh [--quick]
 #   --quick: small inputs and one round, to check that the benchmark works.
@@ -10,11 +11,12 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 entries=46700   # about 420,000 lines
+short_entries=60000
 rounds=11
 long_line_mb=64
 micro_time=0.5
 if [ "${1:-}" = --quick ]; then
-    entries=300 rounds=1 long_line_mb=1 micro_time=0.01
+    entries=300 short_entries=300 rounds=1 long_line_mb=1 micro_time=0.01
 fi
 
 build=$root/build-bench
@@ -33,55 +35,68 @@ time_us() {
     echo $(( (${end/./} - ${start/./}) ))
 }
 
+# A journal's rule over two fields: the lines from each cut wait for the count.
+options=(-k 1 --fields=author,editor)
+tools=(etal options floor perl awk)
+
 run_tool() {  # tool input output
     case $1 in
     etal) "$etal" "$2" "$3" ;;
+    options) "$etal" "${options[@]}" 6 "$2" "$3" ;;
     floor) "$floor" "$2" "$3" ;;
     perl) perl "$root/bench/etal.pl" "$2" "$3" ;;
     awk) awk -v out="$3" -f "$root/bench/etal.awk" "$2" ;;
     esac
 }
 
-ratio() {  # median over the rounds in $work/times of etal / another tool
-    awk -v o="$1" '$2 == "etal" { e[$1] = $3 } $2 == o { d[$1] = $3 } END { for (r in e) printf "%.3f\n", e[r] / d[r] }' \
-        "$work/times" | median
+ratios() {  # one tool / another, for each round in $work/times
+    awk -v t="$1" -v o="$2" '$2 == t { e[$1] = $3 } $2 == o { d[$1] = $3 } END { for (r in e) printf "%.3f\n", e[r] / d[r] }' \
+        "$work/times"
 }
+ratio() { ratios "$@" | median; }
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 perl "$root/bench/make_input.pl" "$entries" > "$work/generated.bib"
 # The same kind of entries with every list one name a line, as dblp writes.
 perl "$root/bench/make_input.pl" --wrapped $((entries / 3)) > "$work/wrapped.bib"
-inputs=(generated wrapped)
+# Seven short lines an entry: what the rule spends on a line it passes shows.
+perl "$root/bench/make_input.pl" --short "$short_entries" > "$work/short.bib"
+inputs=(generated wrapped short)
 if [ -d "$root/../shared/corpus" ]; then
     cat "$root"/../shared/corpus/*.bib > "$work/corpus.bib"
     inputs+=(corpus)
 fi
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr)"
-echo "awk is $(readlink -f "$(command -v awk)"); $rounds round(s); times in ms, medians"
+echo "awk is $(readlink -f "$(command -v awk)"); $rounds round(s); times in ms, medians;"
+echo "options is etal ${options[*]} 6; worst is the largest etal/floor of a round"
 echo
-echo "| input | lines | etal | floor | perl | awk | etal/floor | etal/perl | etal/awk |"
-echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|"
+echo "| input | lines | etal | options | floor | perl | awk | etal/floor | worst | options/floor | etal/perl | etal/awk |"
+echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 for input in "${inputs[@]}"; do
     file=$work/$input.bib
     for ((round = 1; round <= rounds; round++)); do
-        for tool in etal floor perl awk; do
-            echo "$round $tool $(time_us run_tool $tool "$file" "$work/out.$tool")"
+        for tool in "${tools[@]}"; do
+            echo "$round $tool $(time_us run_tool "$tool" "$file" "$work/out.$tool")"
         done
     done > "$work/times"
     declare -A ms=()
-    for tool in etal floor perl awk; do
-        ms[$tool]=$(awk -v t=$tool '$2 == t { print $3 / 1000 }' "$work/times" | median)
+    for tool in "${tools[@]}"; do
+        ms[$tool]=$(awk -v t="$tool" '$2 == t { print $3 / 1000 }' "$work/times" | median)
     done
-    printf "| %s | %d | %.1f | %.1f | %.1f | %.1f | %.2f | %.2f | %.2f |\n" "$input" "$(wc -l < "$file")" \
-        "${ms[etal]}" "${ms[floor]}" "${ms[perl]}" "${ms[awk]}" "$(ratio floor)" "$(ratio perl)" "$(ratio awk)"
+    printf "| %s | %d | %.1f | %.1f | %.1f | %.1f | %.1f | %.2f | %.2f | %.2f | %.2f | %.2f |\n" "$input" \
+        "$(wc -l < "$file")" "${ms[etal]}" "${ms[options]}" "${ms[floor]}" "${ms[perl]}" "${ms[awk]}" \
+        "$(ratio etal floor)" "$(ratios etal floor | sort -n | tail -n 1)" "$(ratio options floor)" \
+        "$(ratio etal perl)" "$(ratio etal awk)"
 done
 echo
 
-for input in generated wrapped; do
-    if strace -qq -o "$work/trace" -e trace=write,writev,pwrite64,pwritev "$etal" 3 "$work/$input.bib" "$work/out" 2>/dev/null; then
-        printf "%s, count 3: writes per output line: %s (%d writes, %d lines)\n" "$input" \
+for run in "generated 3" "wrapped 3" "short 3" "generated ${options[*]} 3" "wrapped ${options[*]} 3"; do
+    read -r input args <<< "$run"
+    # shellcheck disable=SC2086 # the options, a word each
+    if strace -qq -o "$work/trace" -e trace=write,writev,pwrite64,pwritev "$etal" $args "$work/$input.bib" "$work/out" 2>/dev/null; then
+        printf "%s, etal %s: writes per output line: %s (%d writes, %d lines)\n" "$input" "$args" \
             "$(awk -v w="$(wc -l < "$work/trace")" -v l="$(wc -l < "$work/out")" 'BEGIN { printf "%.4f", w / l }')" \
             "$(wc -l < "$work/trace")" "$(wc -l < "$work/out")"
     else
@@ -90,11 +105,15 @@ for input in generated wrapped; do
 done
 
 peak_kb() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -n 1; }
-for input in generated wrapped; do
+for input in generated wrapped short; do
     for _ in 1 2 3 4; do cat "$work/$input.bib"; done > "$work/four.bib"
-    once=$(peak_kb "$etal" 3 "$work/$input.bib" "$work/out")
-    four=$(peak_kb "$etal" 3 "$work/four.bib" "$work/out")
-    echo "$input, count 3: peak memory $once KB on the input, $four KB on it four times ($((four - once)) KB more)"
+    for args in 3 "${options[*]} 3"; do
+        # shellcheck disable=SC2086
+        once=$(peak_kb "$etal" $args "$work/$input.bib" "$work/out")
+        # shellcheck disable=SC2086
+        four=$(peak_kb "$etal" $args "$work/four.bib" "$work/out")
+        echo "$input, etal $args: peak memory $once KB on the input, $four KB on it four times ($((four - once)) KB more)"
+    done
 done
 echo
 

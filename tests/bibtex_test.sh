@@ -1,7 +1,8 @@
 #!/bin/sh
 # Shortens a small database and real entries in every layout at 3, and lets
 # the real bibtex with plain.bst read them: long lists must print three names
-# and "et~al.", short ones stay whole, and bibtex must not complain.
+# and "et~al.", short ones stay whole, and bibtex must not complain. Then the
+# same with one name kept of author and editor lists.
 # usage: bibtex_test.sh ETAL EXCERPT_BIB; exits 77 (skipped) where bibtex or
 # plain.bst is missing.
 set -u
@@ -35,26 +36,50 @@ cat > long.bib <<'BIB'
   journal = {J},
   year = {2022},
 }
+@inproceedings{edited,
+  author = {Moss, Mo and Nash, Ned},
+  title = {Edited},
+  booktitle = {Proc.},
+  editor = {Orr, Oz and
+            Park, Pi and
+            Quinn, Qu and
+            Ross, Ro},
+  year = {2023},
+}
 BIB
 cat "$excerpt" >> long.bib
-"$etal" 3 long.bib short.bib || { echo "etal failed"; exit 1; }
-printf '\\citation{*}\n\\bibdata{short}\n\\bibstyle{plain}\n' > short.aux
-bibtex short > bibtex.log 2>&1 || { cat bibtex.log; exit 1; }
-grep -E 'Warning|error' short.blg && status=1
-bbl=$(tr '\n' ' ' < short.bbl | tr -s ' ')
+# bibtex_check ETAL_ARGS EXPECTED...: every EXPECTED text is in what
+# plain.bst makes of long.bib shortened by `etal ETAL_ARGS`.
+bibtex_check() {
+    # shellcheck disable=SC2086 # the arguments, a word each
+    "$etal" $1 long.bib short.bib || { echo "etal $1 failed"; status=1; return; }
+    shift
+    printf '\\citation{*}\n\\bibdata{short}\n\\bibstyle{plain}\n' > short.aux
+    bibtex short > bibtex.log 2>&1 || { cat bibtex.log; status=1; return; }
+    grep -E 'Warning|error' short.blg && status=1
+    bbl=$(tr '\n' ' ' < short.bbl | tr -s ' ')
+    for want in "$@"; do
+        case $bbl in
+        *"$want"*) echo "ok: $want" ;;
+        *) echo "missing: $want"; cat short.bbl; status=1 ;;
+        esac
+    done
+}
 
-for want in \
+bibtex_check 3 \
     "Ann Adams, Bob Brown, Cy~Clark, et~al." \
     "Fay Fox, Gus Gray, Hal Hill, et~al." \
     "Jo~Jones, Kim King, and Lou Lane." \
+    "Oz~Orr, Pi~Park, Qu~Quinn, and Ro~Ross, editors" \
     "Thorsten Altenkirch, Simon Boulier, Ambrus Kaposi, et~al." \
     "Philipp Angerer, Laleh Haghverdi, Maren B{\\\"u}ttner, et~al." \
     "Mart{\\'\\i}n Abadi, Paul Barham, Jianmin Chen, et~al." \
-    "{Barnes and Noble Research}, Ann Lee, and Bo~Ruiz."; do
-    case $bbl in
-    *"$want"*) echo "ok: $want" ;;
-    *) echo "missing: $want"; status=1 ;;
-    esac
-done
-[ $status -eq 0 ] || cat short.bbl
+    "{Barnes and Noble Research}, Ann Lee, and Bo~Ruiz."
+bibtex_check "-k 1 --fields=author,editor 3" \
+    "Ann Adams et~al." \
+    "Fay Fox et~al." \
+    "Jo~Jones, Kim King, and Lou Lane." \
+    "Mo~Moss and Ned Nash." \
+    "In Oz~Orr et~al., editors" \
+    "Thorsten Altenkirch et~al."
 exit $status
