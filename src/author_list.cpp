@@ -8,20 +8,18 @@
 
 namespace {
 
-constexpr bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
+// dblp indents each name of a list by 15 spaces or more: eight at a time.
 std::size_t skip_blanks(std::string_view line, std::size_t i)
 {
+    constexpr std::uint64_t eight_spaces = 0x2020202020202020U;
+    for (std::uint64_t block = 0; i + 8 <= line.size(); i += 8) {
+        std::memcpy(&block, line.data() + i, sizeof block);
+        if (block != eight_spaces)
+            break;
+    }
     while (i < line.size() && is_blank(line[i]))
         ++i;
     return i;
-}
-
-// A line that starts an entry ends a value that never closed.
-bool starts_entry(std::string_view line)
-{
-    const std::size_t i = skip_blanks(line, 0);
-    return i < line.size() && line[i] == '@';
 }
 
 // What may follow a value for the field to end in the full tail: blanks, at
@@ -40,11 +38,17 @@ bool only_field_end(std::string_view rest)
     return true;
 }
 
-// Position of the first `c` in [from, end), or `end`.
+// Position of the first `c` in [from, end), or `end`. What follows a value
+// on its line is mostly a comma or two: a loop costs less there than a call.
 std::size_t find_byte(std::string_view line, char c, std::size_t from, std::size_t end)
 {
     if (from >= end)
         return end;
+    if (end - from < 8) {
+        while (from < end && line[from] != c)
+            ++from;
+        return from;
+    }
     const void* hit = std::memchr(line.data() + from, c, end - from);
     return hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - line.data()) : end;
 }
@@ -59,43 +63,21 @@ std::size_t partial_separator(std::string_view line, std::size_t from, std::size
     return 0;
 }
 
-std::vector<std::string> lower_case(std::vector<std::string> fields)
-{
-    fields.erase(std::remove(fields.begin(), fields.end(), std::string()), fields.end());
-    for (std::string& field : fields)
-        for (char& c : field)
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c + ('a' - 'A'));
-    return fields;
-}
-
 }  // namespace
 
 list_filter::list_filter(list_rule rule)
     : author_limit_(rule.author_limit),
-      keep_(rule.keep >= 1 && rule.keep <= rule.author_limit ? rule.keep : rule.author_limit),
-      fields_(lower_case(std::move(rule.fields)))
+      keep_(rule.keep >= 1 && rule.keep <= rule.author_limit ? rule.keep : rule.author_limit)
 {
-}
-
-// Position of the `{` or `"` that opens the value of the first listed field
-// on the line from `from`, or not_found. Every field's name stands just
-// before an `=`, so one search for `=` serves all the names: "Authoritarian"
-// in a title names no field.
-std::size_t list_filter::find_value(std::string_view line, std::size_t from) const
-{
-    for (std::size_t equals; (equals = find_byte(line, '=', from, line.size())) != line.size(); from = equals + 1) {
-        const std::size_t open = skip_blanks(line, equals + 1);
-        if (open == line.size() || (line[open] != '{' && line[open] != '"'))
+    for (std::string& name : rule.fields) {
+        if (name.empty())
             continue;
-        std::size_t name_end = equals;
-        while (name_end > 0 && is_blank(line[name_end - 1]))
-            --name_end;
-        for (const std::string& field : fields_)
-            if (name_end >= field.size() && equals_folded(line.substr(name_end - field.size(), field.size()), field))
-                return open;
+        for (char& c : name)
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c + ('a' - 'A'));
+        const folded_pattern last_bytes = fold_pattern(std::string_view(name).substr(name.size() - std::min<std::size_t>(name.size(), 8)));
+        fields_.push_back({std::move(name), last_bytes});
     }
-    return not_found;
 }
 
 void list_filter::start_value(char delimiter)
@@ -205,6 +187,8 @@ list_filter::value_end list_filter::scan_value(std::string_view line, std::size_
 // Moves the held lines, unchanged, to what is written next.
 void list_filter::release_held()
 {
+    if (held_.empty())
+        return;
     out_.append(held_);
     held_.clear();
 }
@@ -222,34 +206,38 @@ bool list_filter::hold_line(std::string_view line, std::size_t cut_here)
     }
     if (cut_here != not_found)
         cut_ = held_.size() + edited_.size() + (cut_here - copied_from_);
-    held_.append(edited_).append(rest).push_back('\n');
+    if (!edited_.empty())
+        held_.append(edited_);
+    held_.append(rest).push_back('\n');
     return true;
 }
 
-line_output list_filter::next_line(std::string_view line)
+// The line of a value, open before it (in_value_) or from `open` on.
+line_output list_filter::judge_line(std::string_view line, std::size_t open)
 {
     out_.clear();
     edited_.clear();
     copied_from_ = 0;
     std::size_t at = 0;
     std::size_t cut_here = not_found;  // the cut, when it falls on this line
-    if (in_value_ && starts_entry(line)) {
-        // The value never closed: its lines go out as they were, and the
-        // entry that starts here is judged afresh.
-        release_held();
-        in_value_ = false;
-    } else if (in_value_) {
-        // The line end and the blanks that begin this line read as one
-        // space, which may complete a separator; a cut right after it falls
-        // after the blanks.
+    if (in_value_) {
         at = skip_blanks(line, 0);
-        if (counting_separators() && completes_separator(' '))
+        if (at < line.size() && line[at] == '@') {
+            // A line that starts an entry: the value never closed. Its lines
+            // go out as they were, and the entry is judged afresh.
+            release_held();
+            in_value_ = false;
+            open = find_value(line, 0);
+        } else if (counting_separators() && completes_separator(' ')) {
+            // The line end and the blanks that begin this line read as one
+            // space, which may complete a separator; a cut right after it
+            // falls after the blanks.
             note_separator(at, cut_here);
+        }
     }
 
     for (;;) {
         if (!in_value_) {
-            const std::size_t open = find_value(line, at);
             if (open == not_found)
                 break;
             start_value(line[open]);
@@ -291,8 +279,8 @@ line_output list_filter::next_line(std::string_view line)
             edited_.append(tail.substr(0, tail.size() - 1));
             copied_from_ = at + 1;
         }
-        ++at;
         cut_here = not_found;
+        open = find_value(line, at + 1);
     }
 
     if (edited_.empty() && copied_from_ == 0)

@@ -3,6 +3,8 @@
 // "et al.". A list is judged whole, however many lines its value takes.
 #pragma once
 
+#include "folded_search.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -29,6 +31,9 @@ inline constexpr std::string_view quoted_others_tail = "others\",";
 /// list one name a line takes about 100 KiB). Past it the held lines are
 /// written unchanged and the value is copied on as one that never closes.
 inline constexpr std::size_t held_lines_limit = std::size_t{1} << 20;
+
+/// A blank between the parts of a field: a space or a tab.
+constexpr bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 /// Which lists are shortened, and to how many names.
 struct list_rule {
@@ -64,7 +69,7 @@ public:
 
     /// Judges the next line (without its line feed). Most lines come back as
     /// `write_line` alone, with nothing copied.
-    line_output next_line(std::string_view line);
+    inline line_output next_line(std::string_view line);
 
     /// At the end of the input: the lines still held, of a value that never
     /// closed, to be written unchanged.
@@ -73,7 +78,13 @@ public:
 private:
     enum class value_end { line_end, closed, malformed };
 
-    std::size_t find_value(std::string_view line, std::size_t from) const;
+    struct field_name {
+        std::string lower;
+        folded_pattern pattern;  // of its last eight bytes, checked first
+    };
+
+    line_output judge_line(std::string_view line, std::size_t open);
+    inline std::size_t find_value(std::string_view line, std::size_t from) const;
     void start_value(char delimiter);
     value_end scan_value(std::string_view line, std::size_t& at, std::size_t& cut_here);
     std::size_t count_separators(std::string_view line, std::size_t from, std::size_t end, bool line_ends);
@@ -85,7 +96,7 @@ private:
 
     std::int32_t author_limit_;
     std::int32_t keep_;
-    std::vector<std::string> fields_;  // in lower case
+    std::vector<field_name> fields_;
 
     bool in_value_ = false;       // the last line left a listed value open
     char delimiter_ = '{';        // `{` or `"`, what opened it
@@ -99,6 +110,41 @@ private:
     std::size_t copied_from_ = 0; // where the current line is copied on from
     std::string out_;             // what the last call asked to write
 };
+
+// The two below judge most lines of a file alone, and are defined here so
+// that the loop over the lines runs them without a call: after each write,
+// a call and its return cost more than the search itself.
+
+inline line_output list_filter::next_line(std::string_view line)
+{
+    if (in_value_)
+        return judge_line(line, not_found);
+    const std::size_t open = find_value(line, 0);
+    // Most lines: no value open, and none opening.
+    return open == not_found ? line_output{} : judge_line(line, open);
+}
+
+// Position of the `{` or `"` that opens the value of the first listed field
+// on the line from `from`, or not_found. Every field's name stands just
+// before an `=`, so one search for `=` serves all the names: "Authoritarian"
+// in a title names no field.
+inline std::size_t list_filter::find_value(std::string_view line, std::size_t from) const
+{
+    for (std::size_t equals; (equals = find_first(line, '=', 0, from, line.size())) != not_found; from = equals + 1) {
+        std::size_t open = equals + 1;
+        while (open < line.size() && is_blank(line[open]))
+            ++open;
+        if (open == line.size() || (line[open] != '{' && line[open] != '"'))
+            continue;
+        std::size_t name_end = equals;
+        while (name_end > 0 && is_blank(line[name_end - 1]))
+            --name_end;
+        for (const field_name& field : fields_)
+            if (ends_with_folded(line, name_end, field.lower, field.pattern))
+                return open;
+    }
+    return not_found;
+}
 
 /// The rule on a line alone, for the author field: `line` with its list cut
 /// after the first `author_limit` names, or unchanged when the list fits,

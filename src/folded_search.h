@@ -3,10 +3,21 @@
 // on every machine; every other byte, 8-bit ones included, matches itself.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <intrin.h>
+#endif
+
+// Eight bytes are compared at a time as one integer loaded from memory,
+// whose lowest byte must be the first.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "folded_search.h reads eight bytes at a time as a little-endian integer"
+#endif
 
 inline constexpr std::size_t not_found = std::string_view::npos;
 
@@ -31,41 +42,115 @@ constexpr bool equals_folded(std::string_view text, std::string_view lower)
     return true;
 }
 
-/// Position of the first byte in [from, end) that is the letter `lower` in
-/// either case, or not_found. Eight bytes at a time: one pass finds both
-/// cases, where memchr would need one pass for each.
-inline std::size_t find_letter(std::string_view text, char lower, std::size_t from, std::size_t end)
+// The index of the lowest byte whose top bit is set in `bits` (not 0).
+inline unsigned lowest_marked_byte(std::uint64_t bits)
+{
+#if defined(_MSC_VER) && !defined(__clang__)
+    unsigned long index = 0;
+    _BitScanForward64(&index, bits);
+    return static_cast<unsigned>(index) / 8;
+#else
+    return static_cast<unsigned>(__builtin_ctzll(bits)) / 8;
+#endif
+}
+
+/// Position of the first byte in [from, end) that equals `byte` once the
+/// bits of `fold` are set in it, or not_found. Eight bytes at a time, with no
+/// call: most lines searched are short, and a call would cost more than the
+/// search.
+inline std::size_t find_first(std::string_view text, unsigned char byte, unsigned char fold, std::size_t from,
+                              std::size_t end)
 {
     constexpr std::uint64_t ones = 0x0101010101010101U;
-    const std::uint64_t pattern = ones * static_cast<unsigned char>(lower);
     const char* const data = text.data();
-    std::size_t i = from;
-    for (; i + 8 <= end; i += 8) {
-        std::uint64_t block = 0;
-        std::memcpy(&block, data + i, sizeof block);
-        const std::uint64_t zero_at_letter = (block | (ones * 0x20U)) ^ pattern;
-        if (((zero_at_letter - ones) & ~zero_at_letter & (ones * 0x80U)) != 0)
-            break;  // the letter is among these eight bytes
+    if (end >= from + 8) {
+        for (std::size_t i = from;; i += 8) {
+            // The last block may overlap the one before: its bytes there
+            // are known not to match.
+            i = std::min(i, end - 8);
+            std::uint64_t block = 0;
+            std::memcpy(&block, data + i, sizeof block);
+            const std::uint64_t zero_at_match = (block | (ones * fold)) ^ (ones * byte);
+            // The top bit of each byte that is 0; bytes above the first may
+            // be marked wrongly, never the first.
+            const std::uint64_t marked = (zero_at_match - ones) & ~zero_at_match & (ones * 0x80U);
+            if (marked != 0)
+                return i + lowest_marked_byte(marked);
+            if (i + 8 == end)
+                return not_found;
+        }
     }
-    for (; i < end; ++i)
-        if (matches_folded(data[i], lower))
+    for (std::size_t i = from; i < end; ++i)
+        if ((static_cast<unsigned char>(data[i]) | fold) == byte)
             return i;
     return not_found;
 }
 
-/// Position of the first `word` (written in lower case) in any letter case
-/// that lies within [from, end) of `text`, or not_found. Candidates are found
-/// by the byte at `anchor`, a letter: the rarer it is in the text searched,
-/// the fewer candidates to check.
+/// Position of the first byte in [from, end) that is the letter `lower` in
+/// either case, or not_found: one pass finds both cases, where memchr would
+/// need one pass for each.
+inline std::size_t find_letter(std::string_view text, char lower, std::size_t from, std::size_t end)
+{
+    return find_first(text, static_cast<unsigned char>(lower), 0x20U, from, end);
+}
+
+/// Up to eight bytes of a word, and the bits that folding may set in them
+/// (0x20 in each letter), packed as a load of the same bytes would be: a
+/// candidate matches when its bytes with those bits set equal the word.
+struct folded_pattern {
+    std::uint64_t bytes = 0;
+    std::uint64_t fold = 0;
+};
+
+/// The pattern of the first eight bytes of `word`, written in lower case.
+constexpr folded_pattern fold_pattern(std::string_view word)
+{
+    folded_pattern pattern;
+    for (std::size_t i = std::min<std::size_t>(word.size(), 8); i-- > 0;) {
+        pattern.bytes = (pattern.bytes << 8) | static_cast<unsigned char>(word[i]);
+        pattern.fold = (pattern.fold << 8) | (is_lower_letter(word[i]) ? 0x20U : 0U);
+    }
+    return pattern;
+}
+
+/// Whether the bytes of `text` just before `end` are `word` (written in lower
+/// case) in any letter case; `pattern` is `fold_pattern` of its last eight
+/// bytes, which one load checks first.
+inline bool ends_with_folded(std::string_view text, std::size_t end, std::string_view word,
+                             const folded_pattern& pattern)
+{
+    if (end < word.size() || word.empty())
+        return false;
+    if (end >= 8) {
+        const std::size_t last = std::min<std::size_t>(word.size(), 8);
+        std::uint64_t block = 0;
+        std::memcpy(&block, text.data() + end - 8, sizeof block);
+        if (((block >> (8 * (8 - last))) | pattern.fold) != pattern.bytes)
+            return false;
+        if (word.size() <= 8)
+            return true;
+    }
+    return equals_folded(text.substr(end - word.size(), word.size()), word);
+}
+
+/// Position of the first `word` (written in lower case, eight bytes at
+/// most) in any letter case that lies within [from, end) of `text`, or
+/// not_found. Candidates are found by the byte at `anchor`, a letter: the
+/// rarer it is in the text searched, the fewer candidates to check.
 template <const std::string_view& word, std::size_t anchor>
 std::size_t find_folded(std::string_view text, std::size_t from, std::size_t end)
 {
     static_assert(is_lower_letter(word[anchor]), "the anchor must be a letter");
+    static_assert(word.size() <= 8, "one load checks a candidate");
+    static constexpr folded_pattern pattern = fold_pattern(word);
     if (end < from + word.size())
         return not_found;
     const std::size_t anchor_end = end - word.size() + anchor + 1;  // past the last anchor byte
-    for (std::size_t at = from + anchor; (at = find_letter(text, word[anchor], at, anchor_end)) != not_found; ++at)
-        if (equals_folded(text.substr(at - anchor, word.size()), word))
+    for (std::size_t at = from + anchor; (at = find_letter(text, word[anchor], at, anchor_end)) != not_found; ++at) {
+        std::uint64_t candidate = 0;
+        std::memcpy(&candidate, text.data() + at - anchor, word.size());  // little-endian: the first byte lowest
+        if ((candidate | pattern.fold) == pattern.bytes)
             return at - anchor;
+    }
     return not_found;
 }

@@ -5,13 +5,14 @@
 //
 // Exit status: 0 on success, 1 when a file cannot be read or written, 2 for a
 // wrong command line. Every failure prints one line on stderr. Each output
-// line goes out in one write(2) as soon as the rule has judged it, before the
+// line goes out in one write as soon as the rule has judged it, before the
 // next input line is handled, so a reader following OUTPUT sees whole lines,
 // and a run that fails or is killed leaves exactly the lines written so far.
 // Only the lines of a list being cut wait, within a fixed bound, for the list
 // to close.
 
 #include "author_list.h"
+#include "files.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -25,10 +26,6 @@
 #include <string_view>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
 
 constexpr std::int32_t default_author_limit = 6;
@@ -39,9 +36,6 @@ constexpr int exit_usage = 2;
 // Large enough that reading costs little next to the write per line, small
 // enough that memory stays flat however large the file.
 constexpr std::size_t read_block_size = std::size_t{256} * 1024;
-
-// "-" as INPUT is standard input, as OUTPUT standard output; "./-" is a file.
-constexpr std::string_view standard_stream = "-";
 
 constexpr std::string_view usage_text = "usage: etal [OPTION]... [COUNT] INPUT OUTPUT\n";
 
@@ -66,29 +60,23 @@ constexpr std::string_view version_text = "etal " ETAL_VERSION "\n";
 
 struct filter_options {
     list_rule rule{default_author_limit};
-    const char* input_path = nullptr;
-    const char* output_path = nullptr;
+    std::string input_path;
+    std::string output_path;
     // What messages call them: the paths, or the standard streams' names.
-    const char* input_name = nullptr;
-    const char* output_name = nullptr;
+    std::string input_name;
+    std::string output_name;
 };
 
-// One write, so that concurrent output on stderr is never interleaved mid-line.
-void report(std::string_view what)
-{
-    std::string message = "etal: ";
-    message.append(what).append("\n");
-    (void)!write(STDERR_FILENO, message.data(), message.size());
-}
+void report(std::string_view what) { write_error(std::string("etal: ").append(what).append("\n")); }
 
 void report(std::string_view subject, std::string_view reason)
 {
     report(std::string(subject).append(": ").append(reason));
 }
 
-void report_errno(const char* path, int error) { report(path, std::strerror(error)); }
+void report_errno(std::string_view name, int error) { report(name, error_text(error)); }
 
-void usage() { (void)!write(STDERR_FILENO, usage_text.data(), usage_text.size()); }
+void usage() { write_error(usage_text); }
 
 // Reads the leading number of `arg` as atoi does (blanks, a sign, digits, the
 // rest ignored), without its overflow. Empty when there are no digits.
@@ -165,7 +153,7 @@ struct command_line {
 
 command_line print(std::string_view text)
 {
-    if (write(STDOUT_FILENO, text.data(), text.size()) == static_cast<ssize_t>(text.size()))
+    if (write_output(text))
         return {std::nullopt, 0};
     report_errno("standard output", errno);
     return {std::nullopt, exit_failure};
@@ -183,15 +171,15 @@ command_line wrong(bool with_usage = false)
 // otherwise it is the input. A count below 1 is refused rather than guessed
 // at: "0" could be a file name, and taking it as one would make the real
 // input the output.
-command_line parse_command_line(int argc, char** argv)
+command_line parse_command_line(const std::vector<std::string>& args)
 {
     filter_options options;
     std::optional<std::int64_t> keep;
     std::string_view keep_text;
     bool fields_given = false;
-    int next = 1;
-    for (; next < argc && is_option(argv[next]); ++next) {
-        const std::string_view arg = argv[next];
+    std::size_t next = 1;
+    for (; next < args.size() && is_option(args[next]); ++next) {
+        const std::string_view arg = args[next];
         if (arg == "--") {
             ++next;
             break;
@@ -210,11 +198,11 @@ command_line parse_command_line(int argc, char** argv)
         }
         std::string_view value = arg.substr(std::min(name_end + (long_form ? 1 : 0), arg.size()));
         if (name_end == arg.size()) {
-            if (next + 1 == argc) {
+            if (next + 1 == args.size()) {
                 report("option needs a value", name);
                 return wrong(true);
             }
-            value = argv[++next];
+            value = args[++next];
         }
         if (name == "-k" || name == "--keep") {
             keep = whole_number(value);
@@ -232,18 +220,18 @@ command_line parse_command_line(int argc, char** argv)
         }
     }
 
-    if (next == argc)
+    if (next == args.size())
         return wrong(true);
-    int first_path = next;
-    if (const auto count = leading_number(argv[next])) {
+    std::size_t first_path = next;
+    if (const auto count = leading_number(args[next].c_str())) {
         if (*count < 1 || *count > INT32_MAX) {
-            report("invalid count", argv[next]);
+            report("invalid count", args[next]);
             return wrong();
         }
         options.rule.author_limit = static_cast<std::int32_t>(*count);
         first_path = next + 1;
     }
-    if (argc < first_path + 2)
+    if (args.size() < first_path + 2)
         return wrong(true);
     if (keep && *keep > options.rule.author_limit) {
         report("keep " + std::string(keep_text) + " is more than the count " +
@@ -251,29 +239,11 @@ command_line parse_command_line(int argc, char** argv)
         return wrong();
     }
     options.rule.keep = static_cast<std::int32_t>(keep.value_or(0));
-    options.input_path = argv[first_path];
-    options.output_path = argv[first_path + 1];
+    options.input_path = args[first_path];
+    options.output_path = args[first_path + 1];
     options.input_name = options.input_path == standard_stream ? "standard input" : options.input_path;
     options.output_name = options.output_path == standard_stream ? "standard output" : options.output_path;
     return {options, 0};
-}
-
-// Writes the whole of `text`; a regular file or a pipe takes it in one call.
-bool write_all(int fd, std::string_view text)
-{
-    const char* data = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const ssize_t written = write(fd, data, left);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        left -= static_cast<std::size_t>(written);
-    }
-    return true;
 }
 
 // Returns false after reporting a failure; the lines written before it stay.
@@ -296,16 +266,11 @@ bool filter_lines(int input, int output, const filter_options& options)
         return (result.before.empty() || write_text(result.before)) && (!result.write_line || write_text(line));
     };
 
-    for (;;) {
-        const ssize_t got = read(input, block.get(), read_block_size);
+    for (std::ptrdiff_t got; (got = read_bytes(input, block.get(), read_block_size)) != 0;) {
         if (got < 0) {
-            if (errno == EINTR)
-                continue;
             report_errno(options.input_name, errno);
             return false;
         }
-        if (got == 0)
-            break;
         const char* next = block.get();
         const char* const end = next + got;
         while (const void* found = std::memchr(next, '\n', static_cast<std::size_t>(end - next))) {
@@ -330,59 +295,36 @@ bool filter_lines(int input, int output, const filter_options& options)
     return held.empty() || write_text(held);
 }
 
-int open_input(const filter_options& options)
+// Opens both files, refusing before OUTPUT is truncated when it is INPUT
+// under another name; false after reporting why.
+bool open_files(const filter_options& options, int& input, int& output)
 {
-    return options.input_path == standard_stream ? STDIN_FILENO : open(options.input_path, O_RDONLY | O_CLOEXEC);
-}
-
-int open_output(const filter_options& options)
-{
-    return options.output_path == standard_stream
-               ? STDOUT_FILENO
-               : open(options.output_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-}
-
-// Opening the output truncates it, so refuse before that when it is the
-// input under another name, or through "-". Only regular files:
-// /dev/stdin and /dev/stdout may well be one terminal, and reading it while
-// writing it is fine.
-bool is_same_file(const struct stat& input, const filter_options& options)
-{
-    struct stat output {};
-    const bool exists = options.output_path == standard_stream ? fstat(STDOUT_FILENO, &output) == 0
-                                                               : stat(options.output_path, &output) == 0;
-    return S_ISREG(input.st_mode) && exists && S_ISREG(output.st_mode) && input.st_dev == output.st_dev &&
-           input.st_ino == output.st_ino;
+    input = open_input(options.input_path);
+    if (input < 0) {
+        report_errno(options.input_name, errno);
+        return false;
+    }
+    // A directory may open, and would only fail at the first read: after the
+    // output had been truncated.
+    if (const int error = input_error(input)) {
+        report_errno(options.input_name, error);
+    } else if (is_same_file(input, options.output_path)) {
+        report(options.output_name, "input file is output file");
+    } else if ((output = open_output(options.output_path)) < 0) {
+        report_errno(options.output_name, errno);
+    } else {
+        return true;
+    }
+    close_file(input);
+    return false;
 }
 
 int run(const filter_options& options)
 {
-    const int input = open_input(options);
-    if (input < 0) {
-        report_errno(options.input_name, errno);
+    int input = -1;
+    int output = -1;
+    if (!open_files(options, input, output))
         return exit_failure;
-    }
-    // A directory opens, and would only fail at the first read: after the
-    // output had been truncated.
-    struct stat input_status {};
-    const int input_error = fstat(input, &input_status) != 0 ? errno : S_ISDIR(input_status.st_mode) ? EISDIR : 0;
-    if (input_error != 0) {
-        report_errno(options.input_name, input_error);
-        close(input);
-        return exit_failure;
-    }
-    if (is_same_file(input_status, options)) {
-        report(options.output_name, "input file is output file");
-        close(input);
-        return exit_failure;
-    }
-    const int output = open_output(options);
-    if (output < 0) {
-        report_errno(options.output_name, errno);
-        close(input);
-        return exit_failure;
-    }
-
     bool ok = false;
     try {
         ok = filter_lines(input, output, options);
@@ -391,10 +333,8 @@ int run(const filter_options& options)
     } catch (const std::length_error&) {
         report(options.input_name, "line too long to hold in memory");
     }
-    close(input);
-    // A failed close can be the first news of a failed write (NFS, quotas),
-    // on standard output too.
-    if (close(output) != 0 && ok) {
+    close_file(input);
+    if (!close_file(output) && ok) {
         report_errno(options.output_name, errno);
         ok = false;
     }
@@ -405,6 +345,6 @@ int run(const filter_options& options)
 
 int main(int argc, char** argv)
 {
-    const command_line command = parse_command_line(argc, argv);
+    const command_line command = parse_command_line(command_line_arguments(argc, argv));
     return command.options ? run(*command.options) : command.exit_status;
 }
