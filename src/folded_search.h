@@ -23,12 +23,12 @@ inline constexpr std::size_t not_found = std::string_view::npos;
 
 constexpr bool is_lower_letter(char c) { return c >= 'a' && c <= 'z'; }
 
-/// Whether `byte` is `lower` in either case: a letter matches when it equals
+/// Whether `c` is `lower` in either case: a letter matches when it equals
 /// `lower` with the 0x20 bit set, which only the letter and its capital do.
-constexpr bool matches_folded(char byte, char lower)
+constexpr bool matches_folded(char c, char lower)
 {
-    return is_lower_letter(lower) ? (static_cast<unsigned char>(byte) | 0x20U) == static_cast<unsigned char>(lower)
-                                  : byte == lower;
+    return is_lower_letter(lower) ? (static_cast<unsigned char>(c) | 0x20U) == static_cast<unsigned char>(lower)
+                                  : c == lower;
 }
 
 /// Whether `text` is `lower` (written in lower case) in any letter case.
@@ -54,11 +54,11 @@ inline unsigned lowest_marked_byte(std::uint64_t bits)
 #endif
 }
 
-/// Position of the first byte in [from, end) that equals `byte` once the
+/// Position of the first byte in [from, end) that equals `wanted` once the
 /// bits of `fold` are set in it, or not_found. Eight bytes at a time, with no
 /// call: most lines searched are short, and a call would cost more than the
 /// search.
-inline std::size_t find_first(std::string_view text, unsigned char byte, unsigned char fold, std::size_t from,
+inline std::size_t find_first(std::string_view text, unsigned char wanted, unsigned char fold, std::size_t from,
                               std::size_t end)
 {
     constexpr std::uint64_t ones = 0x0101010101010101U;
@@ -70,7 +70,7 @@ inline std::size_t find_first(std::string_view text, unsigned char byte, unsigne
             i = std::min(i, end - 8);
             std::uint64_t block = 0;
             std::memcpy(&block, data + i, sizeof block);
-            const std::uint64_t zero_at_match = (block | (ones * fold)) ^ (ones * byte);
+            const std::uint64_t zero_at_match = (block | (ones * fold)) ^ (ones * wanted);
             // The top bit of each byte that is 0; bytes above the first may
             // be marked wrongly, never the first.
             const std::uint64_t marked = (zero_at_match - ones) & ~zero_at_match & (ones * 0x80U);
@@ -81,7 +81,7 @@ inline std::size_t find_first(std::string_view text, unsigned char byte, unsigne
         }
     }
     for (std::size_t i = from; i < end; ++i)
-        if ((static_cast<unsigned char>(data[i]) | fold) == byte)
+        if ((static_cast<unsigned char>(data[i]) | fold) == wanted)
             return i;
     return not_found;
 }

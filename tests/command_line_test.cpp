@@ -6,15 +6,18 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -90,10 +93,7 @@ TEST(CommandLine, PrintsHelpAndVersion)
     for (const auto& [args, start] : std::vector<std::pair<std::vector<std::string>, std::string>>{
              {{"--help"}, usage_line}, {{"-h", "x"}, usage_line}, {{"--version"}, "etal 1.1.0\n"}}) {
         temp_dir dir;
-        dir.write("stdout", "");
-        const int output = open((dir.path + "/stdout").c_str(), O_WRONLY | O_CLOEXEC);
-        const run_result result = finish_etal(start_etal(dir.path, args, -1, output));
-        close(output);
+        const run_result result = run_etal_with_files(dir.path, args, "", "stdout");
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(result.error, "");
         const std::string printed = dir.read("stdout").value_or("");
@@ -159,13 +159,16 @@ TEST(CommandLine, ReportsFileFailuresAndLeavesTheInputAlone)
         // the output cannot be created
         {{"in.bib", "nowhere/out.bib"}, in, {}, 1, "etal: nowhere/out.bib: No such file or directory\n"},
         {{"in.bib", "sub"}, {{"in.bib", long_list}, {"sub/x", ""}}, {}, 1, "etal: sub: Is a directory\n"},
+#ifndef _WIN32
         // a write fails: disk full
         {{"in.bib", "/dev/full"}, in, {}, 1, "etal: /dev/full: No space left on device\n"},
         // a read fails (address 0 of the process is never mapped)
         {{"/proc/self/mem", "out.bib"}, {}, {{"out.bib", ""}}, 1, "etal: /proc/self/mem: Input/output error\n"},
+#endif
     });
 }
 
+#ifndef _WIN32
 TEST(CommandLine, RefusesLinksToTheInput)
 {
     for (const bool symbolic : {false, true}) {
@@ -180,7 +183,9 @@ TEST(CommandLine, RefusesLinksToTheInput)
         EXPECT_EQ(dir.read("in.bib"), long_list);
     }
 }
+#endif
 
+#ifndef _WIN32
 // "-" is a standard stream, "./-" a file; the same-file refusal holds
 // through "-" either way round.
 TEST(CommandLine, TakesADashForTheStandardStreams)
@@ -222,7 +227,9 @@ TEST(CommandLine, TakesADashForTheStandardStreams)
     EXPECT_EQ(result.error, "etal: standard input: Is a directory\n");
     EXPECT_EQ(dir.read("out2.bib"), std::nullopt);
 }
+#endif
 
+#ifndef _WIN32
 TEST(CommandLine, ReportsAnUnreadableInput)
 {
     if (geteuid() == 0)
@@ -235,13 +242,15 @@ TEST(CommandLine, ReportsAnUnreadableInput)
     EXPECT_EQ(result.error, "etal: in.bib: Permission denied\n");
     EXPECT_EQ(dir.read("out.bib"), std::nullopt);
 }
+#endif
 
 struct content_row {
     std::string input;
     std::string output;  // at the default limit
 };
 
-// Each row runs twice: the input as a file, and as a pipe read through /dev/stdin.
+// Each row runs twice where there is /dev/stdin: the input as a file, and as
+// a pipe read through it.
 TEST(CommandLine, CopiesEveryLineWithOneLineFeed)
 {
     const std::vector<content_row> rows = {
@@ -264,13 +273,15 @@ TEST(CommandLine, CopiesEveryLineWithOneLineFeed)
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(result.error, "");
         EXPECT_EQ(dir.read("out.bib"), r.output) << "input: " << r.input;
-
+#ifndef _WIN32
         result = run_etal(dir.path, {"/dev/stdin", "piped.bib"}, r.input);
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(dir.read("piped.bib"), r.output) << "piped input: " << r.input;
+#endif
     }
 }
 
+#ifndef _WIN32
 // /dev/stdin and /dev/stdout on one terminal are one file, but not a regular
 // one: reading and writing it is fine.
 TEST(CommandLine, FiltersOneTerminalAsBothInputAndOutput)
@@ -301,7 +312,9 @@ TEST(CommandLine, FiltersOneTerminalAsBothInputAndOutput)
     EXPECT_EQ(result.error, "");
     EXPECT_EQ(output, "x\n" + long_list_at_6);
 }
+#endif
 
+#ifndef _WIN32
 TEST(CommandLine, ReportsALineTooLongForMemory)
 {
 #ifdef ETAL_SANITIZED
@@ -314,6 +327,7 @@ TEST(CommandLine, ReportsALineTooLongForMemory)
     EXPECT_EQ(result.error, "etal: in.bib: line too long to hold in memory\n");
     EXPECT_EQ(dir.read("out.bib"), "first\n");
 }
+#endif
 
 // The program gives what the rule gives over the whole text, read in blocks
 // that split lines and values anywhere.
@@ -436,6 +450,73 @@ TEST(CommandLine, ShortensRealEntries)
     EXPECT_EQ(result.error, "");
     std::ifstream expected(data + "/excerpt.3.bib", std::ios::binary);
     EXPECT_EQ(dir.read("out.bib"), std::string(std::istreambuf_iterator<char>(expected), {}));
+}
+
+// One file under other names, bytes that a text mode would change, and names
+// in other scripts: where Windows differs from POSIX systems, it must still
+// behave as they do. Each row runs etal 2 with standard input and output
+// from and to the files named.
+TEST(CommandLine, KeepsEveryByteAndRefusesTheInputUnderEveryName)
+{
+    // LF and CRLF, a 0x1A (which ends a file read in text mode), no last LF
+    const std::string input = "@a{K,\n author = {A and B and C},\r\n title = {x\x1a y},\n}";
+    const std::string output = "@a{K,\n author = {A and B and others },\n title = {x\x1a y},\n}\n";
+    const std::string refused = ": input file is output file\n";
+    struct row {
+        std::vector<std::string> args;
+        std::string stdin_name, stdout_name;
+        int status;
+        std::string error;
+        std::string written;  // the file that then holds `output`
+    };
+    std::vector<row> rows = {
+        {{"keep.bib", "keep.bib"}, "", "", 1, "etal: keep.bib" + refused, ""},
+        {{"keep.bib", "./keep.bib"}, "", "", 1, "etal: ./keep.bib" + refused, ""},
+        {{"keep.bib", "link.bib"}, "", "", 1, "etal: link.bib" + refused, ""},
+        {{"-", "keep.bib"}, "keep.bib", "", 1, "etal: keep.bib" + refused, ""},
+        {{"keep.bib", "-"}, "", "keep.bib", 1, "etal: standard output" + refused, ""},
+        // every byte kept, through files and through "-" both ways
+        {{"keep.bib", "out.bib"}, "", "", 0, "", "out.bib"},
+        {{"-", "-"}, "keep.bib", "piped.bib", 0, "", "piped.bib"},
+        // names in Cyrillic and in CJK, as INPUT, as OUTPUT and in a message
+        {{"Литература.bib", "Литература-2.bib"}, "", "", 0, "", "Литература-2.bib"},
+        {{"文献.bib", "文献-2.bib"}, "", "", 0, "", "文献-2.bib"},
+        {{"Нет.bib", "out.bib"}, "", "", 1, "etal: Нет.bib: No such file or directory\n", ""},
+    };
+#ifdef _WIN32
+    rows.push_back({{"keep.bib", "KEEP.BIB"}, "", "", 1, "etal: KEEP.BIB" + refused, ""});
+    rows.push_back({{"keep.bib", ".\\keep.bib"}, "", "", 1, "etal: .\\keep.bib" + refused, ""});
+#endif
+    for (const row& r : rows) {
+        temp_dir dir;
+        for (const char* name : {"keep.bib", "Литература.bib", "文献.bib"})
+            dir.write(name, input);
+        std::filesystem::create_hard_link(dir / "keep.bib", dir / "link.bib");
+        std::vector<std::string> args = {"2"};
+        args.insert(args.end(), r.args.begin(), r.args.end());
+        const run_result result = run_etal_with_files(dir.path, args, r.stdin_name, r.stdout_name);
+        SCOPED_TRACE(r.args[0] + " " + r.args[1]);
+        EXPECT_EQ(result.status, r.status);
+        EXPECT_EQ(result.error, r.error);
+        EXPECT_EQ(dir.read("keep.bib"), input);
+        if (!r.written.empty()) {
+            EXPECT_EQ(dir.read(r.written), output);
+        }
+    }
+#ifdef _WIN32
+    // The 8.3 name of a long one, where the file system gives one.
+    temp_dir dir;
+    dir.write("a long name.bib", input);
+    wchar_t short_path[MAX_PATH];
+    const DWORD size = GetShortPathNameW((dir / "a long name.bib").c_str(), short_path, MAX_PATH);
+    const std::string short_name = std::filesystem::path(std::wstring(short_path, size)).filename().u8string();
+    if (size > 0 && short_name != "a long name.bib") {
+        const run_result result = run_etal(dir.path, {"2", "a long name.bib", short_name});
+        EXPECT_EQ(result.status, 1) << short_name;
+        EXPECT_EQ(result.error, "etal: " + short_name + refused);
+        EXPECT_EQ(dir.read("a long name.bib"), input);
+    }
+#endif
 }
 
 }  // namespace

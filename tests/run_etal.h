@@ -1,42 +1,65 @@
 // Runs the built etal in a folder of its own, as a user would from a shell.
+// File names are UTF-8 on every system.
 #pragma once
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
-#include <sstream>
+#include <random>
 #include <string>
+#include <system_error>
 #include <vector>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX  // std::min, not the macro
+#endif
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 struct temp_dir {
     std::string path;
 
     temp_dir()
     {
-        std::string name = (std::filesystem::temp_directory_path() / "etal-test-XXXXXX").string();
-        path = mkdtemp(name.data()) != nullptr ? name : "";
+        static std::mt19937_64 random(std::random_device{}());
+        for (int attempt = 0; attempt < 100 && path.empty(); ++attempt) {
+            const std::filesystem::path folder =
+                std::filesystem::temp_directory_path() / ("etal-test-" + std::to_string(random()));
+            std::error_code error;
+            if (std::filesystem::create_directory(folder, error))
+                path = folder.u8string();
+        }
     }
-    ~temp_dir() { std::filesystem::remove_all(path); }
+    ~temp_dir()
+    {
+        std::error_code error;
+        std::filesystem::remove_all(std::filesystem::u8path(path), error);
+    }
     temp_dir(const temp_dir&) = delete;
     temp_dir& operator=(const temp_dir&) = delete;
 
+    std::filesystem::path operator/(const std::string& name) const
+    {
+        return std::filesystem::u8path(path) / std::filesystem::u8path(name);
+    }
+
     void write(const std::string& name, const std::string& content) const
     {
-        const std::filesystem::path file = std::filesystem::path(path) / name;
+        const std::filesystem::path file = *this / name;
         std::filesystem::create_directories(file.parent_path());
         std::ofstream(file, std::ios::binary) << content;
     }
 
     std::optional<std::string> read(const std::string& name) const
     {
-        std::ifstream in(std::filesystem::path(path) / name, std::ios::binary);
+        std::ifstream in(*this / name, std::ios::binary);
         if (!in)
             return std::nullopt;
         return std::string(std::istreambuf_iterator<char>(in), {});
@@ -47,6 +70,93 @@ struct run_result {
     int status = -1;    // exit status, or 128 + signal
     std::string error;  // all it printed on stderr
 };
+
+#ifdef _WIN32
+
+inline std::wstring wide(const std::string& utf8)
+{
+    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring text(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), size);
+    return text;
+}
+
+// One argument as the C runtime splits a command line again: in quotes, with
+// the backslashes before a quote doubled.
+inline std::wstring quoted(const std::wstring& arg)
+{
+    std::wstring text = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        text.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        text.push_back(c);
+    }
+    text.append(backslashes * 2, L'\\');
+    return text + L"\"";
+}
+
+/// Runs etal with `args` in `dir`, its standard input read from the file
+/// `input` of `dir` and its standard output written to `output` (opened
+/// without truncation), or the null device for an empty name.
+inline run_result run_etal_with_files(const std::string& dir, const std::vector<std::string>& args,
+                                      const std::string& input = "", const std::string& output = "")
+{
+    SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const std::wstring folder = wide(dir);
+    const auto in_folder = [&folder](const std::string& name) {
+        return name.empty() ? std::wstring(L"NUL") : folder + L"\\" + wide(name);
+    };
+    const HANDLE in = CreateFileW(in_folder(input).c_str(), GENERIC_READ, share, &inherited, OPEN_EXISTING, 0, nullptr);
+    const HANDLE out = CreateFileW(in_folder(output).c_str(), GENERIC_WRITE, share, &inherited, OPEN_ALWAYS, 0, nullptr);
+    HANDLE error_read = nullptr;
+    HANDLE error_write = nullptr;
+    CreatePipe(&error_read, &error_write, &inherited, 0);
+    SetHandleInformation(error_read, HANDLE_FLAG_INHERIT, 0);
+
+    std::wstring command = quoted(wide(ETAL_BINARY));
+    for (const std::string& a : args)
+        command += L" " + quoted(wide(a));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = error_write;
+    PROCESS_INFORMATION process{};
+    const bool started =
+        CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup, &process);
+    CloseHandle(error_write);
+    CloseHandle(in);
+    CloseHandle(out);
+    run_result result;
+    if (started) {
+        char buffer[4096];
+        for (DWORD got = 0; ReadFile(error_read, buffer, sizeof buffer, &got, nullptr) && got > 0;)
+            result.error.append(buffer, got);
+        WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD status = 0;
+        GetExitCodeProcess(process.hProcess, &status);
+        result.status = static_cast<int>(status);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    CloseHandle(error_read);
+    return result;
+}
+
+/// Runs etal to its end, with the null device as standard input and output.
+inline run_result run_etal(const std::string& dir, const std::vector<std::string>& args)
+{
+    return run_etal_with_files(dir, args);
+}
+
+#else
 
 struct started_etal {
     pid_t pid = -1;
@@ -115,3 +225,20 @@ inline run_result run_etal(const std::string& dir, const std::vector<std::string
     close(input_pipe[1]);
     return finish_etal(started);
 }
+
+/// Runs etal with `args` in `dir`, its standard input read from the file
+/// `input` of `dir` and its standard output written to `output` (opened
+/// without truncation), or /dev/null for an empty name.
+inline run_result run_etal_with_files(const std::string& dir, const std::vector<std::string>& args,
+                                      const std::string& input = "", const std::string& output = "")
+{
+    const int in = input.empty() ? -1 : open((dir + "/" + input).c_str(), O_RDONLY | O_CLOEXEC);
+    const int out = output.empty() ? -1 : open((dir + "/" + output).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    const run_result result = finish_etal(start_etal(dir, args, in, out));
+    for (const int fd : {in, out})
+        if (fd >= 0)
+            close(fd);
+    return result;
+}
+
+#endif
