@@ -38,21 +38,6 @@ bool only_field_end(std::string_view rest)
     return true;
 }
 
-// Position of the first `c` in [from, end), or `end`. Between two braces
-// there are often a few bytes alone ({\"u}): a loop costs less than a call.
-std::size_t find_byte(std::string_view line, char c, std::size_t from, std::size_t end)
-{
-    if (from >= end)
-        return end;
-    if (end - from < 8) {
-        while (from < end && line[from] != c)
-            ++from;
-        return from;
-    }
-    const void* hit = std::memchr(line.data() + from, c, end - from);
-    return hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - line.data()) : end;
-}
-
 // How much of a separator the top-level text [from, end) ends in: a line
 // end, read as a space, may complete it.
 std::size_t partial_separator(std::string_view line, std::size_t from, std::size_t end)
@@ -154,9 +139,12 @@ list_filter::value_end list_filter::scan_value(std::string_view line, std::size_
     // that closes on the line closes before it.
     const std::size_t end = !line.empty() && line.back() == '\r' ? line.size() - 1 : line.size();
     const bool quoted = delimiter_ == '"';
-    std::size_t next_open = find_byte(line, '{', at, end);
-    std::size_t next_close = find_byte(line, '}', at, end);
-    std::size_t next_quote = quoted ? find_byte(line, '"', at, end) : end;
+    const auto find_byte = [line, end](char c, std::size_t from) {
+        return std::min(find_first(line, static_cast<unsigned char>(c), 0, from, end), end);
+    };
+    std::size_t next_open = find_byte('{', at);
+    std::size_t next_close = find_byte('}', at);
+    std::size_t next_quote = quoted ? find_byte('"', at) : end;
     for (std::size_t i = at;;) {
         at = std::min({next_open, next_close, next_quote});
         if (counting_separators()) {
@@ -171,14 +159,14 @@ list_filter::value_end list_filter::scan_value(std::string_view line, std::size_
         matched_ = 0;
         if (c == '{') {
             ++nested_;
-            next_open = find_byte(line, '{', i, end);
+            next_open = find_byte('{', i);
         } else if (c == '}' && nested_ > 0) {
             --nested_;
-            next_close = find_byte(line, '}', i, end);
+            next_close = find_byte('}', i);
         } else if (c == '}' && quoted) {
             return value_end::malformed;  // a stray `}`: BibTeX rejects the value
         } else if (c == '"' && nested_ > 0) {
-            next_quote = find_byte(line, '"', i, end);  // a quote in braces is text
+            next_quote = find_byte('"', i);  // a quote in braces is text
         } else {
             return value_end::closed;
         }
