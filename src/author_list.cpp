@@ -48,6 +48,9 @@ std::size_t partial_separator(std::string_view line, std::size_t from, std::size
     return 0;
 }
 
+// BibTeX's own word for the names left out, which styles print as "et al.".
+constexpr std::string_view others_name = "others";
+
 }  // namespace
 
 list_filter::list_filter(list_rule rule)
@@ -201,6 +204,27 @@ bool list_filter::hold_line(std::string_view line, std::size_t cut_here)
     return true;
 }
 
+// Whether the value, closing at `close`, holds nothing after its cut but
+// "others": it reads as a cut list already, and cutting it again would only
+// respace it.
+bool list_filter::only_others_after_cut(std::string_view line, std::size_t close, std::size_t cut_here) const
+{
+    const auto is_space = [](char c) { return is_blank(c) || c == '\r' || c == '\n'; };
+    std::string held_rest;
+    std::string_view rest = line.substr(0, close);
+    if (cut_here != not_found) {
+        rest.remove_prefix(cut_here);
+    } else {
+        held_rest.assign(held_, cut_).append(rest);
+        rest = held_rest;
+    }
+    while (!rest.empty() && is_space(rest.front()))
+        rest.remove_prefix(1);
+    while (!rest.empty() && is_space(rest.back()))
+        rest.remove_suffix(1);
+    return rest == others_name;
+}
+
 // The line of a value, open before it (in_value_) or from `open` on.
 line_output list_filter::judge_line(std::string_view line, std::size_t open)
 {
@@ -246,7 +270,8 @@ line_output list_filter::judge_line(std::string_view line, std::size_t open)
         const std::string_view rest = line.substr(at + 1);
         const std::size_t after = skip_blanks(rest, 0);
         const bool concatenated = after < rest.size() && rest[after] == '#';
-        const bool cut = (!held_.empty() || cut_here != not_found) && separators_ >= author_limit_;
+        const bool cut = (!held_.empty() || cut_here != not_found) && separators_ >= author_limit_ &&
+                         !only_others_after_cut(line, at, cut_here);
         if (!cut || concatenated) {
             release_held();
             if (concatenated)

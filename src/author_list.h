@@ -61,8 +61,10 @@ struct line_output {
 /// `keep`-th separator and closed by `others_tail` (`quoted_others_tail` for
 /// a quoted value), then whatever followed the value on its closing line
 /// unless that is only blanks, a comma and a final CR; the value's lines
-/// after the cut are dropped. A value followed by `#` is left whole. After a
-/// value closes, the rest of its line is searched for the next field.
+/// after the cut are dropped. A value followed by `#` is left whole, and so
+/// is one whose names after the `keep`-th are BibTeX's "others" alone: it
+/// already reads as a cut list. After a value closes, the rest of its line
+/// is searched for the next field.
 class list_filter {
 public:
     explicit list_filter(list_rule rule);
@@ -93,6 +95,7 @@ private:
     bool counting_separators() const;
     bool hold_line(std::string_view line, std::size_t cut_here);
     void release_held();
+    bool only_others_after_cut(std::string_view line, std::size_t close, std::size_t cut_here) const;
 
     std::int32_t author_limit_;
     std::int32_t keep_;

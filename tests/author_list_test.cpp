@@ -101,6 +101,14 @@ TEST(RewriteAuthorLine, CutsTheFieldAsBibTeXReadsIt)
         {1, "author = {A and B and C}\r\r", "author = {A and others }\r\r"},
         // a cut right at the closing brace
         {1, "author = {A and }", "author = {A and others },"},
+        // a list already cut, by etal or by hand, reads as one: left as it is
+        {6, "author = {A and B and C and D and E and F and others},", ""},
+        {2, "author = \"A and B and\tothers \",", ""},
+        {1, "author = {A and others}", ""},
+        // ... but not when more follows "others", nor for another word
+        {2, "author = {A and B and others and C},", "author = {A and B and others },"},
+        {2, "author = {A and B and Others},", "author = {A and B and others },"},
+        {2, "author = {A and B and {others}},", "author = {A and B and others },"},
     });
 }
 
