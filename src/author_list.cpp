@@ -48,14 +48,55 @@ std::size_t partial_separator(std::string_view line, std::size_t from, std::size
     return 0;
 }
 
+// What BibTeX takes as part of a field's name: all but blanks and the bytes
+// that end one.
+bool is_field_name_byte(char c)
+{
+    return !is_blank(c) && std::string_view("\"#%'(),={}\r\n").find(c) == std::string_view::npos;
+}
+
+// The name of the field whose value opens at `open`, as written: the whole
+// word before the `=`.
+std::string_view field_name_before(std::string_view line, std::size_t open)
+{
+    std::size_t end = line.rfind('=', open);
+    while (end > 0 && is_blank(line[end - 1]))
+        --end;
+    std::size_t start = end;
+    while (start > 0 && is_field_name_byte(line[start - 1]))
+        --start;
+    return line.substr(start, end - start);
+}
+
+std::string_view trim_blanks(std::string_view text)
+{
+    while (!text.empty() && is_blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && is_blank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+// The key of an entry starting at `at`: from the first `{` or `(` to the
+// next comma, blanks trimmed, or "?".
+std::string_view entry_key(std::string_view line, std::size_t at)
+{
+    const std::size_t open = line.find_first_of("{(", at);
+    const std::size_t comma = open == not_found ? not_found : line.find(',', open);
+    const std::string_view key = comma == not_found ? std::string_view() : trim_blanks(line.substr(open + 1, comma - open - 1));
+    return key.empty() ? "?" : key;
+}
+
 // BibTeX's own word for the names left out, which styles print as "et al.".
 constexpr std::string_view others_name = "others";
 
 }  // namespace
 
-list_filter::list_filter(list_rule rule)
+list_filter::list_filter(list_rule rule, bool note_cuts)
     : author_limit_(rule.author_limit),
-      keep_(rule.keep >= 1 && rule.keep <= rule.author_limit ? rule.keep : rule.author_limit)
+      keep_(rule.keep >= 1 && rule.keep <= rule.author_limit ? rule.keep : rule.author_limit),
+      noting_(note_cuts),
+      count_to_(note_cuts ? INT64_MAX : rule.author_limit)
 {
     for (std::string& name : rule.fields) {
         if (name.empty())
@@ -69,10 +110,25 @@ list_filter::list_filter(list_rule rule)
     }
 }
 
-void list_filter::start_value(char delimiter)
+// Where each value stands, for the cuts that name it: the line count, and
+// the key of the entry last started.
+void list_filter::note_line(std::string_view line)
 {
+    ++line_number_;
+    const std::size_t at = skip_blanks(line, 0);
+    if (at < line.size() && line[at] == '@')
+        key_ = entry_key(line, at);
+}
+
+void list_filter::start_value(std::string_view line, std::size_t open)
+{
+    if (noting_) {
+        value_.line = line_number_;
+        value_.key = key_.empty() ? "?" : key_;
+        value_.field = field_name_before(line, open);
+    }
     in_value_ = true;
-    delimiter_ = delimiter;
+    delimiter_ = line[open];
     nested_ = 0;
     separators_ = 0;
     matched_ = 0;
@@ -94,20 +150,21 @@ bool list_filter::completes_separator(char c)
     return false;
 }
 
-// Separators are counted at the top level until the limit's last: never
-// when the limit is below 1, nor in a value too long to hold.
+// Separators are counted at the top level until the limit's last (all of
+// them when noting cuts): never when the limit is below 1, nor in a value
+// too long to hold.
 bool list_filter::counting_separators() const
 {
-    return nested_ == 0 && separators_ < author_limit_ && !copying_;
+    return nested_ == 0 && separators_ < count_to_ && !copying_;
 }
 
 // Counts a separator that ends just before `after`: the `keep`-th sets the
-// cut there. True when it is the limit's last, so that counting stops.
+// cut there. True when it is the last to count, so that counting stops.
 bool list_filter::note_separator(std::size_t after, std::size_t& cut)
 {
     if (++separators_ == keep_)
         cut = after;
-    return separators_ >= author_limit_;
+    return separators_ >= count_to_;
 }
 
 // Counts the separators in the top-level text [from, end) of `line`, which
@@ -253,7 +310,7 @@ line_output list_filter::judge_line(std::string_view line, std::size_t open)
         if (!in_value_) {
             if (open == not_found)
                 break;
-            start_value(line[open]);
+            start_value(line, open);
             at = open + 1;
         }
         const value_end end = scan_value(line, at, cut_here);
@@ -277,6 +334,11 @@ line_output list_filter::judge_line(std::string_view line, std::size_t open)
             if (concatenated)
                 break;  // its other parts may hold names, and this line's rest with them
         } else {
+            ++lists_cut_;
+            if (noting_) {
+                value_.names = separators_ + 1;
+                cuts_.push_back(value_);
+            }
             // A cut on an earlier line: the value opened there, so nothing
             // of this line has been written yet.
             if (cut_here != not_found)

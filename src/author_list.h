@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 /// Names an author field when followed by `=` and a value. Matched in any
@@ -48,6 +49,14 @@ struct list_rule {
     std::vector<std::string> fields = {std::string(author_keyword)};
 };
 
+/// A list that the rule cuts, as told by a filter that notes its cuts.
+struct list_cut {
+    std::uint64_t line = 0;  // where its value opens, from 1
+    std::string key;         // of its entry, or "?" where there is none
+    std::string field;       // the field's name as written
+    std::int64_t names = 0;  // in the whole value
+};
+
 /// What to write for one line, in this order: `before` (whole lines, each
 /// ending in a line feed; valid until the next call), then, if `write_line`,
 /// the line itself unchanged with its line feed. Neither: the line is held.
@@ -67,7 +76,10 @@ struct line_output {
 /// is searched for the next field.
 class list_filter {
 public:
-    explicit list_filter(list_rule rule);
+    /// With `note_cuts`, the filter also keeps the line number and the entry
+    /// key of each value and counts every name in it, to tell of each cut
+    /// (`take_cuts`); without, it does none of that work.
+    explicit list_filter(list_rule rule, bool note_cuts = false);
 
     /// Judges the next line (without its line feed). Most lines come back as
     /// `write_line` alone, with nothing copied.
@@ -76,6 +88,13 @@ public:
     /// At the end of the input: the lines still held, of a value that never
     /// closed, to be written unchanged.
     std::string_view end_of_input();
+
+    /// How many lists have been cut so far.
+    std::uint64_t lists_cut() const { return lists_cut_; }
+
+    /// The cuts noted since the last call, in the order they were made;
+    /// always empty without `note_cuts`.
+    std::vector<list_cut> take_cuts() { return std::exchange(cuts_, {}); }
 
 private:
     enum class value_end { line_end, closed, malformed };
@@ -87,7 +106,8 @@ private:
 
     line_output judge_line(std::string_view line, std::size_t open);
     inline std::size_t find_value(std::string_view line, std::size_t from) const;
-    void start_value(char delimiter);
+    void note_line(std::string_view line);
+    void start_value(std::string_view line, std::size_t open);
     value_end scan_value(std::string_view line, std::size_t& at, std::size_t& cut_here);
     std::size_t count_separators(std::string_view line, std::size_t from, std::size_t end, bool line_ends);
     bool completes_separator(char c);
@@ -100,11 +120,19 @@ private:
     std::int32_t author_limit_;
     std::int32_t keep_;
     std::vector<field_name> fields_;
+    bool noting_;
+    std::int64_t count_to_;       // separators are counted up to this many
+
+    std::uint64_t lists_cut_ = 0;
+    std::vector<list_cut> cuts_;  // noted, not yet taken
+    std::uint64_t line_number_ = 0;  // of the line judged, when noting
+    std::string key_;             // of the entry last started, when noting
+    list_cut value_;              // where the open value stands, when noting
 
     bool in_value_ = false;       // the last line left a listed value open
     char delimiter_ = '{';        // `{` or `"`, what opened it
     std::size_t nested_ = 0;      // braces open inside it
-    std::int64_t separators_ = 0; // found at its top level, up to the limit
+    std::int64_t separators_ = 0; // found at its top level, up to count_to_
     std::size_t matched_ = 0;     // bytes of a separator matched so far
     bool copying_ = false;        // too long to hold: copied as it is
     std::size_t cut_ = 0;         // in `held_`, when it holds lines
@@ -120,6 +148,8 @@ private:
 
 inline line_output list_filter::next_line(std::string_view line)
 {
+    if (noting_)
+        note_line(line);
     if (in_value_)
         return judge_line(line, not_found);
     const std::size_t open = find_value(line, 0);

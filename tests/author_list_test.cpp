@@ -127,6 +127,37 @@ TEST(RewriteAuthorLine, PassesEveryByteThrough)
     });
 }
 
+// A filter that notes its cuts tells where each list stands: the line its
+// value opens on, its entry's key, its field as written, all its names.
+TEST(FilterAuthorLines, NotesWhereEachCutListStands)
+{
+    const struct {
+        std::string text;
+        std::int32_t limit;
+        std::string notes;  // "LINE KEY FIELD NAMES;" a cut
+    } rows[] = {
+        {"@article{ atlas2012 ,\n  Author = {A and B and C},\n}\n", 2, "2 atlas2012 Author 3;"},
+        // every name is counted, over every line of the value
+        {"  @a(k,\n author = {A and\n B and\n C and D and E},\n", 1, "2 k author 5;"},
+        // two fields on an entry's one line; a name that holds the field's
+        {"@a{K, author={A and B and C}, bookauthor={D and E and F}}", 2, "1 K author 3;1 K bookauthor 3;"},
+        // no entry before it, or none with a key
+        {"author = {A and B and C},\n", 2, "1 ? author 3;"},
+        {"@a{K,\n@string{x = {y}}\nauthor = {A and B and C},\n", 2, "3 ? author 3;"},
+        // no cut, no note: short enough, joined by #, never closed, cut already
+        {"@a{K,\nauthor = {A and B and C} # {D},\nauthor = {A and B},\nauthor = {A and B and others},\nauthor = {A and B and C\n",
+         2, ""},
+    };
+    for (const auto& r : rows) {
+        list_filter filter(list_rule{r.limit}, true);
+        filter_text(r.text, filter);
+        std::string notes;
+        for (const list_cut& cut : filter.take_cuts())
+            notes += std::to_string(cut.line) + " " + cut.key + " " + cut.field + " " + std::to_string(cut.names) + ";";
+        EXPECT_EQ(notes, r.notes) << r.text;
+    }
+}
+
 // On lines alone and on files with wrapped values, at counts that cut often,
 // none, or with no cut possible, keeping all names or fewer, for one field
 // or several.

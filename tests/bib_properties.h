@@ -25,9 +25,8 @@ inline std::vector<std::string_view> lines_of(std::string_view text)
 }
 
 // The rule over a whole text in memory, as the program runs it over a file.
-inline std::string filter_text(std::string_view text, const list_rule& rule)
+inline std::string filter_text(std::string_view text, list_filter& filter)
 {
-    list_filter filter(rule);
     std::string output;
     for (const std::string_view line : lines_of(text)) {
         const line_output result = filter.next_line(line);
@@ -38,10 +37,17 @@ inline std::string filter_text(std::string_view text, const list_rule& rule)
     return output.append(filter.end_of_input());
 }
 
+inline std::string filter_text(std::string_view text, const list_rule& rule)
+{
+    list_filter filter(rule);
+    return filter_text(text, filter);
+}
+
 // Empty when a run with `rule` keeps its promises on `input`, else the one
 // it broke:
-//  - running again changes nothing, and cutting at a larger count first
-//    ends in the same text;
+//  - running again changes nothing and cuts nothing, and cutting at a
+//    larger count first ends in the same text;
+//  - noting the cuts changes nothing written, and notes each cut;
 //  - a count below 1 or above every list changes nothing;
 //  - every output line that does not end a cut list is an input line, in
 //    input order: nothing is invented or moved.
@@ -50,8 +56,18 @@ inline std::string broken_promise(const std::string& input, const list_rule& rul
     const std::int32_t limit = rule.author_limit;
     const auto at = [&rule](std::int32_t count) { return list_rule{count, rule.keep, rule.fields}; };
     const std::string output = filter_text(input, rule);
-    if (filter_text(output, rule) != output)
-        return "a second run changed the output";
+    list_filter again(rule);
+    if (filter_text(output, again) != output || again.lists_cut() != 0)
+        return "a second run changed the output, or cut a list";
+    list_filter noting(rule, true);
+    if (filter_text(input, noting) != output)
+        return "noting the cuts changed the output";
+    std::vector<list_cut> cuts = noting.take_cuts();
+    const auto by_line = [](const list_cut& a, const list_cut& b) { return a.line < b.line; };
+    const auto not_over = [limit](const list_cut& cut) { return cut.line == 0 || cut.names <= limit; };
+    if (cuts.size() != noting.lists_cut() || !std::is_sorted(cuts.begin(), cuts.end(), by_line) ||
+        std::any_of(cuts.begin(), cuts.end(), not_over))
+        return "the cuts noted are not those made, in order, of lists over the rule";
     if (limit >= 1 && limit < INT32_MAX && filter_text(filter_text(input, at(limit + 1)), rule) != output)
         return "a cut at the next count first changed the result";
     if ((limit < 1 || limit == INT32_MAX) && output != filter_text(input, at(0)))
