@@ -1,7 +1,8 @@
 // Files, the standard streams and the arguments: all that differs between
-// systems. The POSIX half serves Linux and macOS, the Windows half Windows;
-// on both, bytes are read and written as they are (no line-end translation,
-// 0x1A a byte like any other), names are UTF-8, and failures leave errno set.
+// systems. The POSIX half (files_posix.cpp) serves Linux and macOS, the
+// Windows half (files_windows.cpp) Windows; on both, bytes are read and
+// written as they are (no line-end translation, 0x1A a byte like any
+// other), names are UTF-8, and failures leave errno set.
 #pragma once
 
 #include <cstddef>
