@@ -21,7 +21,8 @@ std::vector<std::string> command_line_arguments(int argc, char** argv);
 int open_input(const std::string& path);
 
 /// Creates or truncates OUTPUT, or takes standard output for "-": a
-/// descriptor, or -1.
+/// descriptor, or -1. From then on a file-size limit makes a write fail
+/// (EFBIG) rather than end the process.
 int open_output(const std::string& path);
 
 /// An errno value when the open input is no file to read (a directory), else 0.
@@ -37,6 +38,9 @@ std::ptrdiff_t read_bytes(int input, char* data, std::size_t size);
 /// Writes all of `text`: a file or a pipe takes it in one call.
 bool write_all(int output, std::string_view text);
 
+/// Goes back to the start of a file opened to be read.
+bool rewind_file(int file);
+
 /// Closes; a failed close can be the first news of a failed write (NFS,
 /// quotas), on standard output too.
 bool close_file(int file);
@@ -50,3 +54,56 @@ void write_error(std::string_view text);
 
 /// Writes `text` on standard output; false on failure.
 bool write_output(std::string_view text);
+
+/// A file rewritten in place. Its new text goes to a temporary file beside
+/// it, made so that no one else can read it, which takes the file's place in
+/// one step once it is whole and on disk: a reader of the file sees the old
+/// bytes or the new, never a mix. Until then the file is untouched, and so
+/// it stays after any failure, or SIGINT, SIGTERM or SIGHUP: the temporary
+/// file is removed (the process then dies of the signal).
+class in_place_file {
+public:
+    in_place_file() = default;
+    in_place_file(const in_place_file&) = delete;
+    in_place_file& operator=(const in_place_file&) = delete;
+    /// Removes the temporary file unless it has replaced the file.
+    ~in_place_file();
+
+    /// Opens `path` to be read. Refuses what cannot be replaced whole: what
+    /// is not a regular file; a file with other hard links, which would be
+    /// split from it; on Windows, a read-only file. A symbolic link's target
+    /// is what gets replaced. False with `failure()` set.
+    bool open(const std::string& path);
+
+    /// The file, to be read; -1 before `open`.
+    int input() const { return input_; }
+
+    /// Makes the temporary file, in the directory of the file replaced,
+    /// given its owner and group. False with `failure()` set.
+    bool create_replacement();
+
+    /// The temporary file, to be written; -1 before `create_replacement`.
+    int output() const { return output_; }
+
+    /// Puts the temporary file, made durable and given the file's
+    /// permissions, in the file's place, and closes both. False with
+    /// `failure()` set, the file untouched and the temporary file removed.
+    bool replace();
+
+    /// Why the last call failed, for "etal: FILE: reason".
+    const std::string& failure() const { return failure_; }
+
+private:
+    bool fail(std::string_view what, int error);
+    void remove_replacement();
+
+    int input_ = -1;
+    int output_ = -1;
+    std::string target_;     // the file replaced: the one a link names
+    std::string temporary_;  // while it exists
+    std::string failure_;
+    // What the new file is given on POSIX systems (Windows keeps them itself).
+    unsigned long mode_ = 0;
+    unsigned long owner_ = 0;
+    unsigned long group_ = 0;
+};

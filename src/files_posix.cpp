@@ -3,11 +3,78 @@
 #include "files.h"
 
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+// A file-size limit (RLIMIT_FSIZE) is a write error to report, like a full
+// disk, rather than a signal that ends the process mid-file.
+void make_file_size_limit_an_error() { std::signal(SIGXFSZ, SIG_IGN); }
+
+constexpr int removal_signals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The temporary file that those signals remove, while there is one. The
+// string it points into is not changed while it is set.
+const char* volatile pending_temporary = nullptr;
+
+extern "C" void remove_pending_temporary(int signal_number)
+{
+    if (const char* const path = pending_temporary)
+        unlink(path);
+    // The default action is back (SA_RESETHAND), and the signal is blocked
+    // until this returns: then it ends the process as it would have.
+    raise(signal_number);
+}
+
+void remove_temporary_on_signals()
+{
+    static bool installed = false;
+    if (installed)
+        return;
+    installed = true;
+    for (const int signal_number : removal_signals) {
+        struct sigaction action {};
+        sigaction(signal_number, nullptr, &action);
+        if (action.sa_handler == SIG_IGN)  // as under nohup: it stays ignored
+            continue;
+        action.sa_handler = remove_pending_temporary;
+        action.sa_flags = SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        for (const int other : removal_signals)
+            sigaddset(&action.sa_mask, other);
+        sigaction(signal_number, &action, nullptr);
+    }
+}
+
+// Holds back those signals while the temporary file is made or goes, so
+// that it never exists unnamed in `pending_temporary`.
+class removal_signals_held {
+public:
+    removal_signals_held()
+    {
+        sigset_t held;
+        sigemptyset(&held);
+        for (const int signal_number : removal_signals)
+            sigaddset(&held, signal_number);
+        sigprocmask(SIG_BLOCK, &held, &before_);
+    }
+    ~removal_signals_held() { sigprocmask(SIG_SETMASK, &before_, nullptr); }
+    removal_signals_held(const removal_signals_held&) = delete;
+    removal_signals_held& operator=(const removal_signals_held&) = delete;
+
+private:
+    sigset_t before_{};
+};
+
+}  // namespace
 
 std::vector<std::string> command_line_arguments(int argc, char** argv) { return {argv, argv + argc}; }
 
@@ -18,6 +85,7 @@ int open_input(const std::string& path)
 
 int open_output(const std::string& path)
 {
+    make_file_size_limit_an_error();
     return path == standard_stream ? STDOUT_FILENO : open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
 }
 
@@ -63,6 +131,8 @@ bool write_all(int output, std::string_view text)
     return true;
 }
 
+bool rewind_file(int file) { return lseek(file, 0, SEEK_SET) == 0; }
+
 bool close_file(int file) { return close(file) == 0; }
 
 std::string error_text(int error) { return std::strerror(error); }
@@ -70,3 +140,110 @@ std::string error_text(int error) { return std::strerror(error); }
 void write_error(std::string_view text) { (void)!write(STDERR_FILENO, text.data(), text.size()); }
 
 bool write_output(std::string_view text) { return write_all(STDOUT_FILENO, text); }
+
+in_place_file::~in_place_file()
+{
+    remove_replacement();
+    if (input_ >= 0)
+        close(input_);
+}
+
+bool in_place_file::fail(std::string_view what, int error)
+{
+    failure_ = what;
+    if (error != 0)
+        failure_.append(what.empty() ? "" : ": ").append(std::strerror(error));
+    return false;
+}
+
+void in_place_file::remove_replacement()
+{
+    if (output_ >= 0)
+        close(output_);
+    output_ = -1;
+    if (temporary_.empty())
+        return;
+    const removal_signals_held held;
+    unlink(temporary_.c_str());
+    pending_temporary = nullptr;
+    temporary_.clear();
+}
+
+bool in_place_file::open(const std::string& path)
+{
+    // Without waiting for a writer, should it be a FIFO.
+    input_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat status {};
+    if (input_ < 0 || fstat(input_, &status) != 0)
+        return fail({}, errno);
+    if (!S_ISREG(status.st_mode))
+        return fail("not a regular file", 0);
+    if (status.st_nlink > 1)
+        return fail("has " + std::to_string(status.st_nlink) + " hard links, which a rewrite in place would split", 0);
+    const std::unique_ptr<char, decltype(&std::free)> target(realpath(path.c_str(), nullptr), &std::free);
+    if (!target)
+        return fail({}, errno);
+    target_ = target.get();
+    mode_ = status.st_mode & 07777U;
+    owner_ = status.st_uid;
+    group_ = status.st_gid;
+    return true;
+}
+
+bool in_place_file::create_replacement()
+{
+    make_file_size_limit_an_error();
+    remove_temporary_on_signals();
+    const std::size_t slash = target_.rfind('/');
+    std::string name = target_.substr(0, slash + 1) + "." + target_.substr(slash + 1) + ".etal-XXXXXX";
+    {
+        const removal_signals_held held;
+        output_ = mkstemp(name.data());  // mode 0600, and made here, not found
+        if (output_ < 0)
+            return fail("cannot create a temporary file beside it", errno);
+        temporary_ = std::move(name);
+        pending_temporary = temporary_.c_str();
+    }
+    fcntl(output_, F_SETFD, FD_CLOEXEC);
+    struct stat made {};
+    if (fstat(output_, &made) != 0 ||
+        ((made.st_uid != owner_ || made.st_gid != group_) &&
+         fchown(output_, static_cast<uid_t>(owner_), static_cast<gid_t>(group_)) != 0)) {
+        const int error = errno;
+        remove_replacement();
+        return fail("cannot give a new file its owner and group", error);
+    }
+    return true;
+}
+
+bool in_place_file::replace()
+{
+    const auto give_up = [this](std::string_view what) {
+        const int error = errno;
+        remove_replacement();
+        return fail(what, error);
+    };
+    if (fchmod(output_, static_cast<mode_t>(mode_)) != 0)
+        return give_up("cannot give the new file its permissions");
+    if (fsync(output_) != 0)
+        return give_up({});
+    const int closed = close(output_);
+    output_ = -1;
+    if (closed != 0)
+        return give_up({});
+    {
+        const removal_signals_held held;
+        if (rename(temporary_.c_str(), target_.c_str()) != 0)
+            return give_up("cannot put the new file in its place");
+        pending_temporary = nullptr;
+        temporary_.clear();
+    }
+    // The new name on disk too, where the directory can be opened to say so.
+    const std::string directory = target_.substr(0, std::max<std::size_t>(target_.rfind('/'), 1));
+    const int folder = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        fsync(folder);
+        close(folder);
+    }
+    return true;
+}

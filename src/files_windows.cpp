@@ -1,9 +1,11 @@
 // Files on Windows: the C runtime's descriptors in binary mode, wide names,
-// and the file identity of an open handle in place of device and inode.
+// the file identity of an open handle in place of device and inode, and
+// ReplaceFileW to put a rewritten file in place.
 
 #include "files.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -91,6 +93,43 @@ bool identify(HANDLE file, file_identity& identity)
     return true;
 }
 
+// The errno value closest to a system error code, for messages alike on
+// every system.
+int errno_of(DWORD code)
+{
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return ENOENT;
+    case ERROR_ACCESS_DENIED:
+        return EACCES;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return EBUSY;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    case ERROR_WRITE_PROTECT:
+        return EROFS;
+    case ERROR_FILENAME_EXCED_RANGE:
+        return ENAMETOOLONG;
+    default:
+        return EIO;
+    }
+}
+
+// The temporary file that Ctrl-C, Ctrl-Break or a closed console removes,
+// while there is one. The handler runs on a thread of its own.
+wchar_t pending_temporary[32768];
+std::atomic<bool> temporary_pending{false};
+
+BOOL WINAPI remove_pending_temporary(DWORD /*event*/)
+{
+    if (temporary_pending.load())
+        DeleteFileW(pending_temporary);  // opened for deletion by others: gone once etal's handle closes
+    return FALSE;  // then the default handler ends the process
+}
+
 }  // namespace
 
 std::vector<std::string> command_line_arguments(int argc, char** argv)
@@ -175,6 +214,8 @@ bool write_all(int output, std::string_view text)
     return true;
 }
 
+bool rewind_file(int file) { return _lseeki64(file, 0, SEEK_SET) == 0; }
+
 bool close_file(int file) { return _close(file) == 0; }
 
 std::string error_text(int error) { return std::strerror(error); }
@@ -195,3 +236,118 @@ void write_error(std::string_view text)
 }
 
 bool write_output(std::string_view text) { return write_all(binary(standard_output), text); }
+
+
+in_place_file::~in_place_file()
+{
+    remove_replacement();
+    if (input_ >= 0)
+        _close(input_);
+}
+
+bool in_place_file::fail(std::string_view what, int error)
+{
+    failure_ = what;
+    if (error != 0)
+        failure_.append(what.empty() ? "" : ": ").append(std::strerror(error));
+    return false;
+}
+
+void in_place_file::remove_replacement()
+{
+    if (output_ >= 0)
+        _close(output_);
+    output_ = -1;
+    if (temporary_.empty())
+        return;
+    temporary_pending = false;
+    DeleteFileW(wide(temporary_).c_str());
+    temporary_.clear();
+}
+
+bool in_place_file::open(const std::string& path)
+{
+    const std::wstring name = wide(path);
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return fail("not a regular file", 0);
+    input_ = opened(_wopen(name.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT), name);
+    if (input_ < 0)
+        return fail({}, errno);
+    const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(input_));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return fail("not a regular file", 0);
+    if (info.nNumberOfLinks > 1)
+        return fail("has " + std::to_string(info.nNumberOfLinks) + " hard links, which a rewrite in place would split", 0);
+    // Replacing it would clear the attribute, which is there to prevent just that.
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0)
+        return fail("read-only file", 0);
+    // What a symbolic link names is what is replaced.
+    std::wstring target(MAX_PATH, L'\0');
+    DWORD size = GetFinalPathNameByHandleW(file, target.data(), static_cast<DWORD>(target.size()), FILE_NAME_NORMALIZED);
+    if (size >= target.size()) {
+        target.resize(size);
+        size = GetFinalPathNameByHandleW(file, target.data(), static_cast<DWORD>(target.size()), FILE_NAME_NORMALIZED);
+    }
+    target_ = size > 0 && size < target.size() ? utf8(std::wstring_view(target.data(), size)) : path;
+    return true;
+}
+
+bool in_place_file::create_replacement()
+{
+    static const bool handled = SetConsoleCtrlHandler(remove_pending_temporary, TRUE) != 0;
+    (void)handled;
+    const std::size_t slash = target_.find_last_of("\\/");
+    const std::string start = target_.substr(0, slash + 1) + "." + target_.substr(slash + 1) + ".etal-" +
+                              std::to_string(GetCurrentProcessId()) + "-";
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        std::string name = start + std::to_string(GetTickCount() + attempt);
+        const std::wstring wide_name = wide(name);
+        // Others may delete it (as the console handler does), but not read it.
+        const HANDLE file = CreateFileW(wide_name.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+                continue;
+            return fail("cannot create a temporary file beside it", errno_of(error));
+        }
+        output_ = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_BINARY);
+        if (output_ < 0) {
+            CloseHandle(file);
+            DeleteFileW(wide_name.c_str());
+            return fail("cannot create a temporary file beside it", errno);
+        }
+        temporary_ = std::move(name);
+        wcsncpy(pending_temporary, wide_name.c_str(), std::size(pending_temporary) - 1);
+        temporary_pending = true;
+        return true;
+    }
+    return fail("cannot create a temporary file beside it", EEXIST);
+}
+
+bool in_place_file::replace()
+{
+    const auto give_up = [this](std::string_view what, int error) {
+        remove_replacement();
+        return fail(what, error);
+    };
+    if (!FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(output_))))
+        return give_up({}, errno_of(GetLastError()));
+    const int closed = _close(output_);
+    output_ = -1;
+    if (closed != 0)
+        return give_up({}, errno);
+    // ReplaceFileW moves the file it replaces aside: no handle may hold it.
+    _close(input_);
+    input_ = -1;
+    // It keeps the replaced file's attributes, security and creation time.
+    if (!ReplaceFileW(wide(target_).c_str(), wide(temporary_).c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                      nullptr, nullptr))
+        return give_up("cannot put the new file in its place", errno_of(GetLastError()));
+    temporary_pending = false;
+    temporary_.clear();
+    return true;
+}

@@ -1,317 +1,207 @@
-// etal [OPTION]... [COUNT] INPUT OUTPUT: copy a BibTeX file line by line,
-// shortening every name list (author, or the fields of --fields) longer than
-// COUNT (default 6) to its first names (COUNT, or KEEP of --keep) and
-// "others". "-" is standard input as INPUT and standard output as OUTPUT.
+// etal: cut the long name lists of BibTeX databases to their first names
+// and "others". Three forms (see command_line.h): INPUT to OUTPUT, each FILE
+// in place, or a check of each FILE. For each file the recipe is the same:
+// open it, filter its lines through the rule, and finish it (close it, or
+// put the new file in its place).
 //
-// Exit status: 0 on success, 1 when a file cannot be read or written, 2 for a
-// wrong command line. Every failure prints one line on stderr. Each output
-// line goes out in one write as soon as the rule has judged it, before the
-// next input line is handled, so a reader following OUTPUT sees whole lines,
-// and a run that fails or is killed leaves exactly the lines written so far.
-// Only the lines of a list being cut wait, within a fixed bound, for the list
-// to close.
+// Exit status: 0 on success; 1 when a file could not be handled, or when a
+// check finds a list over the rule; 2 for a wrong command line, or when a
+// check could not read a file. Every failure prints one line on stderr.
+//
+// From INPUT to OUTPUT, each output line goes out in one write as soon as
+// the rule has judged it, before the next input line is handled, so a reader
+// following OUTPUT sees whole lines, and a run that fails or is killed leaves
+// exactly the lines written so far. Only the lines of a list being cut wait,
+// within a fixed bound, for the list to close. A file rewritten in place, or
+// only checked, has no reader to wait for: it is written in large blocks.
 
 #include "author_list.h"
+#include "command_line.h"
 #include "files.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace {
 
-constexpr std::int32_t default_author_limit = 6;
-
 constexpr int exit_failure = 1;
-constexpr int exit_usage = 2;
+constexpr int check_trouble = 2;
 
 // Large enough that reading costs little next to the write per line, small
-// enough that memory stays flat however large the file.
-constexpr std::size_t read_block_size = std::size_t{256} * 1024;
-
-constexpr std::string_view usage_text = "usage: etal [OPTION]... [COUNT] INPUT OUTPUT\n";
-
-// Kept in step with the manual's SYNOPSIS and OPTIONS.
-constexpr std::string_view help_text =
-    "usage: etal [OPTION]... [COUNT] INPUT OUTPUT\n"
-    "Copy the BibTeX database INPUT to OUTPUT, cutting every name list of more\n"
-    "than COUNT names (6 by default) to its first names and \"others\", which\n"
-    "styles print as \"et al.\". \"-\" is standard input or standard output.\n"
-    "\n"
-    "  -k, --keep=KEEP     a cut list keeps its first KEEP names, 1 to COUNT\n"
-    "                      (COUNT by default)\n"
-    "  -f, --fields=LIST   the name-list fields to shorten, comma-separated,\n"
-    "                      instead of author; may be given more than once\n"
-    "  -h, --help          print this help and exit\n"
-    "      --version       print the version and exit\n"
-    "\n"
-    "IEEE's rule, more than six names print as the first one and \"et al.\":\n"
-    "  etal -k 1 6 refs.bib refs-short.bib\n";
-
-constexpr std::string_view version_text = "etal " ETAL_VERSION "\n";
-
-struct filter_options {
-    list_rule rule{default_author_limit};
-    std::string input_path;
-    std::string output_path;
-    // What messages call them: the paths, or the standard streams' names.
-    std::string input_name;
-    std::string output_name;
-};
-
-void report(std::string_view what) { write_error(std::string("etal: ").append(what).append("\n")); }
+// enough that memory stays flat however large the file. Blocks written in
+// place are of the same size.
+constexpr std::size_t block_size = std::size_t{256} * 1024;
 
 void report(std::string_view subject, std::string_view reason)
 {
-    report(std::string(subject).append(": ").append(reason));
+    write_error(std::string("etal: ").append(subject).append(": ").append(reason).append("\n"));
 }
 
-void report_errno(std::string_view name, int error) { report(name, error_text(error)); }
+void report_errno(std::string_view subject, int error) { report(subject, error_text(error)); }
 
-void usage() { write_error(usage_text); }
+// What messages call a path: "-" is a standard stream.
+std::string input_name(const std::string& path) { return path == standard_stream ? "standard input" : path; }
 
-// Reads the leading number of `arg` as atoi does (blanks, a sign, digits, the
-// rest ignored), without its overflow. Empty when there are no digits.
-std::optional<std::int64_t> leading_number(const char* arg)
-{
-    while (*arg == ' ' || (*arg >= '\t' && *arg <= '\r'))
-        ++arg;
-    const bool negative = *arg == '-';
-    if (*arg == '-' || *arg == '+')
-        ++arg;
-    if (*arg < '0' || *arg > '9')
-        return std::nullopt;
-    constexpr std::int64_t beyond = std::int64_t{INT32_MAX} + 1;
-    std::int64_t value = 0;
-    for (; *arg >= '0' && *arg <= '9'; ++arg)
-        value = value >= beyond ? beyond : value * 10 + (*arg - '0');
-    return negative ? -value : value;
-}
-
-constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-// A KEEP: digits alone. Past the 32-bit range it stays above any count.
-std::optional<std::int64_t> whole_number(std::string_view text)
-{
-    if (text.empty())
-        return std::nullopt;
-    std::int64_t value = 0;
-    for (const char c : text) {
-        if (!is_digit(c))
-            return std::nullopt;
-        value = std::min<std::int64_t>(value * 10 + (c - '0'), std::int64_t{INT32_MAX} + 1);
-    }
-    return value;
-}
-
-constexpr bool is_field_name_byte(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(c) || c == '-' || c == '_' || c == '.' ||
-           c == ':';
-}
-
-// Adds the comma-separated names of `list` to `fields`; false after
-// reporting an empty or invalid one.
-bool add_fields(std::string_view list, std::vector<std::string>& fields)
-{
-    for (std::size_t start = 0;;) {
-        const std::size_t comma = std::min(list.find(',', start), list.size());
-        const std::string_view name = list.substr(start, comma - start);
-        if (name.empty()) {
-            report("empty field name in \"" + std::string(list) + "\"");
-            return false;
-        }
-        if (!std::all_of(name.begin(), name.end(), is_field_name_byte)) {
-            report("invalid field name", "\"" + std::string(name) + "\"");
-            return false;
-        }
-        fields.emplace_back(name);
-        if (comma == list.size())
+// Each piece written at once, in one write.
+class line_writer {
+public:
+    line_writer(int file, std::string name) : file_(file), name_(std::move(name)) {}
+    bool put(std::string_view text)
+    {
+        if (write_all(file_, text))
             return true;
-        start = comma + 1;
+        report_errno(name_, errno);
+        return false;
     }
-}
+    bool finish() { return true; }
 
-// An option starts with "-"; "-" alone is a standard stream, and a sign and
-// a digit start a count.
-bool is_option(std::string_view arg) { return arg.size() > 1 && arg[0] == '-' && !is_digit(arg[1]); }
-
-// What the command line asks for: a run with `options`, or, once help, the
-// version or a complaint is printed, the exit status to end with.
-struct command_line {
-    std::optional<filter_options> options;
-    int exit_status = 0;
+private:
+    int file_;
+    std::string name_;
 };
 
-command_line print(std::string_view text)
-{
-    if (write_output(text))
-        return {std::nullopt, 0};
-    report_errno("standard output", errno);
-    return {std::nullopt, exit_failure};
-}
+// Pieces gathered into large blocks, for a file no one reads until it is whole.
+class block_writer {
+public:
+    block_writer(int file, std::string name) : writer_(file, std::move(name)) { buffer_.reserve(2 * block_size); }
+    bool put(std::string_view text)
+    {
+        buffer_.append(text);
+        return buffer_.size() < block_size || finish();
+    }
+    bool finish()
+    {
+        const bool written = writer_.put(buffer_);
+        buffer_.clear();
+        return written;
+    }
 
-command_line wrong(bool with_usage = false)
-{
-    if (with_usage)
-        usage();
-    return {std::nullopt, exit_usage};
-}
+private:
+    line_writer writer_;
+    std::string buffer_;
+};
 
-// Options first, up to "--" or the first argument that is not one. Then a
-// first argument that starts with a number is the count, as with atoi;
-// otherwise it is the input. A count below 1 is refused rather than guessed
-// at: "0" could be a file name, and taking it as one would make the real
-// input the output.
-command_line parse_command_line(const std::vector<std::string>& args)
+// A check writes nothing.
+struct no_writer {
+    static bool put(std::string_view /*text*/) { return true; }
+    static bool finish() { return true; }
+};
+
+// Reads `input` in blocks and hands each line to `filter`, putting what it
+// says to write into `output`. After each block and at the end it calls
+// `after_block`, which says whether to read on. False after reporting a
+// failure.
+template <class Output, class After_block>
+bool filter_lines(int input, const std::string& name, list_filter& filter, Output&& output, After_block&& after_block)
 {
-    filter_options options;
-    std::optional<std::int64_t> keep;
-    std::string_view keep_text;
-    bool fields_given = false;
-    std::size_t next = 1;
-    for (; next < args.size() && is_option(args[next]); ++next) {
-        const std::string_view arg = args[next];
-        if (arg == "--") {
-            ++next;
-            break;
-        }
-        if (arg == "-h" || arg == "--help")
-            return print(help_text);
-        if (arg == "--version")
-            return print(version_text);
-        // -kKEEP, -k KEEP, --keep=KEEP, --keep KEEP; the same for the fields.
-        const bool long_form = arg[1] == '-';
-        const std::size_t name_end = long_form ? std::min(arg.find('='), arg.size()) : 2;
-        const std::string_view name = arg.substr(0, name_end);
-        if (name != "-k" && name != "--keep" && name != "-f" && name != "--fields") {
-            report("unknown option", arg);
-            return wrong(true);
-        }
-        std::string_view value = arg.substr(std::min(name_end + (long_form ? 1 : 0), arg.size()));
-        if (name_end == arg.size()) {
-            if (next + 1 == args.size()) {
-                report("option needs a value", name);
-                return wrong(true);
+    try {
+        const auto block = std::make_unique<char[]>(block_size);
+        // A line split across two reads, or a last line without its line
+        // feed; every other line is handed over and written straight from
+        // `block`.
+        std::string carried;
+        // `line` ends in its line feed.
+        auto emit = [&](std::string_view line) {
+            const line_output result = filter.next_line(line.substr(0, line.size() - 1));
+            return (result.before.empty() || output.put(result.before)) && (!result.write_line || output.put(line));
+        };
+        for (std::ptrdiff_t got; (got = read_bytes(input, block.get(), block_size)) != 0;) {
+            if (got < 0) {
+                report_errno(name, errno);
+                return false;
             }
-            value = args[++next];
-        }
-        if (name == "-k" || name == "--keep") {
-            keep = whole_number(value);
-            keep_text = value;
-            if (!keep || *keep < 1) {
-                report("invalid keep", value);
-                return wrong();
+            const char* next = block.get();
+            const char* const end = next + got;
+            while (const void* found = std::memchr(next, '\n', static_cast<std::size_t>(end - next))) {
+                const char* const after = static_cast<const char*>(found) + 1;
+                if (carried.empty()) {
+                    if (!emit(std::string_view(next, static_cast<std::size_t>(after - next))))
+                        return false;
+                } else {
+                    carried.append(next, after);
+                    if (!emit(carried))
+                        return false;
+                    carried.clear();
+                }
+                next = after;
             }
-        } else {
-            if (!fields_given)
-                options.rule.fields.clear();
-            fields_given = true;
-            if (!add_fields(value, options.rule.fields))
-                return wrong();
+            carried.append(next, end);
+            if (!after_block())
+                return true;
         }
-    }
-
-    if (next == args.size())
-        return wrong(true);
-    std::size_t first_path = next;
-    if (const auto count = leading_number(args[next].c_str())) {
-        if (*count < 1 || *count > INT32_MAX) {
-            report("invalid count", args[next]);
-            return wrong();
-        }
-        options.rule.author_limit = static_cast<std::int32_t>(*count);
-        first_path = next + 1;
-    }
-    if (args.size() < first_path + 2)
-        return wrong(true);
-    if (keep && *keep > options.rule.author_limit) {
-        report("keep " + std::string(keep_text) + " is more than the count " +
-               std::to_string(options.rule.author_limit));
-        return wrong();
-    }
-    options.rule.keep = static_cast<std::int32_t>(keep.value_or(0));
-    options.input_path = args[first_path];
-    options.output_path = args[first_path + 1];
-    options.input_name = options.input_path == standard_stream ? "standard input" : options.input_path;
-    options.output_name = options.output_path == standard_stream ? "standard output" : options.output_path;
-    return {options, 0};
-}
-
-// Returns false after reporting a failure; the lines written before it stay.
-bool filter_lines(int input, int output, const filter_options& options)
-{
-    const auto block = std::make_unique<char[]>(read_block_size);
-    list_filter filter(options.rule);
-    // A line split across two reads, or a last line without its line feed;
-    // every other line is handed over and written straight from `block`.
-    std::string carried;
-    auto write_text = [&](std::string_view text) {
-        if (write_all(output, text))
-            return true;
-        report_errno(options.output_name, errno);
-        return false;
-    };
-    // `line` ends in its line feed.
-    auto emit = [&](std::string_view line) {
-        const line_output result = filter.next_line(line.substr(0, line.size() - 1));
-        return (result.before.empty() || write_text(result.before)) && (!result.write_line || write_text(line));
-    };
-
-    for (std::ptrdiff_t got; (got = read_bytes(input, block.get(), read_block_size)) != 0;) {
-        if (got < 0) {
-            report_errno(options.input_name, errno);
+        // A last line without its line feed still gets one.
+        if (!carried.empty() && !emit(carried.append(1, '\n')))
             return false;
-        }
-        const char* next = block.get();
-        const char* const end = next + got;
-        while (const void* found = std::memchr(next, '\n', static_cast<std::size_t>(end - next))) {
-            const char* const after = static_cast<const char*>(found) + 1;
-            if (carried.empty()) {
-                if (!emit(std::string_view(next, static_cast<std::size_t>(after - next))))
-                    return false;
-            } else {
-                carried.append(next, after);
-                if (!emit(carried))
-                    return false;
-                carried.clear();
-            }
-            next = after;
-        }
-        carried.append(next, end);
+        const std::string_view held = filter.end_of_input();
+        if (!held.empty() && !output.put(held))
+            return false;
+        after_block();
+        return true;
+    } catch (const std::bad_alloc&) {
+        report(name, "line too long to hold in memory");
+    } catch (const std::length_error&) {
+        report(name, "line too long to hold in memory");
     }
-    // A last line without its line feed still gets one.
-    if (!carried.empty() && !emit(carried.append(1, '\n')))
-        return false;
-    const std::string_view held = filter.end_of_input();
-    return held.empty() || write_text(held);
+    return false;
+}
+
+// A line for each list cut since the last call, as editors and CI
+// annotators read them: "FILE:LINE: KEY: FIELD has N names, more than
+// COUNT" for a check, "... FIELD cut from N names to KEEP" otherwise.
+std::string cut_lines(list_filter& filter, const std::string& path, const filter_options& options)
+{
+    const std::string_view file = path == standard_stream ? "(standard input)" : std::string_view(path);
+    const std::int32_t kept = options.rule.keep > 0 ? options.rule.keep : options.rule.author_limit;
+    std::string lines;
+    for (const list_cut& cut : filter.take_cuts()) {
+        lines.append(file).append(":").append(std::to_string(cut.line)).append(": ");
+        lines.append(cut.key).append(": ").append(cut.field);
+        if (options.form == run_form::check)
+            lines.append(" has ").append(std::to_string(cut.names)).append(" names, more than ");
+        else
+            lines.append(" cut from ").append(std::to_string(cut.names)).append(" names to ");
+        lines.append(std::to_string(options.form == run_form::check ? options.rule.author_limit : kept)).append("\n");
+    }
+    return lines;
+}
+
+// With --verbose, the cuts of each block on standard error.
+auto tell_cuts(list_filter& filter, const std::string& path, const filter_options& options)
+{
+    return [&filter, &path, &options] {
+        if (options.verbose) {
+            const std::string lines = cut_lines(filter, path, options);
+            if (!lines.empty())
+                write_error(lines);
+        }
+        return true;
+    };
 }
 
 // Opens both files, refusing before OUTPUT is truncated when it is INPUT
 // under another name; false after reporting why.
-bool open_files(const filter_options& options, int& input, int& output)
+bool open_files(const std::string& input_path, const std::string& output_path, int& input, int& output)
 {
-    input = open_input(options.input_path);
+    const std::string output_name = output_path == standard_stream ? "standard output" : output_path;
+    input = open_input(input_path);
     if (input < 0) {
-        report_errno(options.input_name, errno);
+        report_errno(input_name(input_path), errno);
         return false;
     }
     // A directory may open, and would only fail at the first read: after the
     // output had been truncated.
     if (const int error = input_error(input)) {
-        report_errno(options.input_name, error);
-    } else if (is_same_file(input, options.output_path)) {
-        report(options.output_name, "input file is output file");
-    } else if ((output = open_output(options.output_path)) < 0) {
-        report_errno(options.output_name, errno);
+        report_errno(input_name(input_path), error);
+    } else if (is_same_file(input, output_path)) {
+        report(output_name, "input file is output file");
+    } else if ((output = open_output(output_path)) < 0) {
+        report_errno(output_name, errno);
     } else {
         return true;
     }
@@ -319,26 +209,97 @@ bool open_files(const filter_options& options, int& input, int& output)
     return false;
 }
 
-int run(const filter_options& options)
+int copy_file(const filter_options& options)
 {
+    const std::string& input_path = options.paths[0];
+    const std::string& output_path = options.paths[1];
     int input = -1;
     int output = -1;
-    if (!open_files(options, input, output))
+    if (!open_files(input_path, output_path, input, output))
         return exit_failure;
-    bool ok = false;
-    try {
-        ok = filter_lines(input, output, options);
-    } catch (const std::bad_alloc&) {
-        report(options.input_name, "line too long to hold in memory");
-    } catch (const std::length_error&) {
-        report(options.input_name, "line too long to hold in memory");
-    }
+    list_filter filter(options.rule, options.verbose);
+    line_writer writer(output, output_path == standard_stream ? "standard output" : output_path);
+    bool ok = filter_lines(input, input_name(input_path), filter, writer, tell_cuts(filter, input_path, options));
     close_file(input);
     if (!close_file(output) && ok) {
-        report_errno(options.output_name, errno);
+        report_errno(output_path == standard_stream ? "standard output" : output_path, errno);
         ok = false;
     }
     return ok ? 0 : exit_failure;
+}
+
+int rewrite_in_place(const filter_options& options, const std::string& path)
+{
+    in_place_file file;
+    if (!file.open(path)) {
+        report(path, file.failure());
+        return exit_failure;
+    }
+    // Most files have nothing to cut: read once, up to the first cut, and
+    // left as they were, with no temporary file and the same time stamps.
+    list_filter probe(options.rule);
+    if (!filter_lines(file.input(), path, probe, no_writer{}, [&probe] { return probe.lists_cut() == 0; }))
+        return exit_failure;
+    if (probe.lists_cut() == 0)
+        return 0;
+    if (!rewind_file(file.input())) {
+        report_errno(path, errno);
+        return exit_failure;
+    }
+    if (!file.create_replacement()) {
+        report(path, file.failure());
+        return exit_failure;
+    }
+    list_filter filter(options.rule, options.verbose);
+    block_writer writer(file.output(), path);
+    // On a failure `file` removes the temporary file as it goes.
+    if (!filter_lines(file.input(), path, filter, writer, tell_cuts(filter, path, options)) || !writer.finish())
+        return exit_failure;
+    if (!file.replace()) {
+        report(path, file.failure());
+        return exit_failure;
+    }
+    return 0;
+}
+
+int check_file(const filter_options& options, const std::string& path)
+{
+    const int input = open_input(path);
+    if (input < 0) {
+        report_errno(input_name(path), errno);
+        return check_trouble;
+    }
+    if (const int error = input_error(input)) {
+        report_errno(input_name(path), error);
+        close_file(input);
+        return check_trouble;
+    }
+    list_filter filter(options.rule, true);
+    bool printed = true;
+    const bool read = filter_lines(input, input_name(path), filter, no_writer{}, [&] {
+        const std::string lines = cut_lines(filter, path, options);
+        printed = lines.empty() || write_output(lines);
+        return printed;
+    });
+    close_file(input);
+    if (!printed)
+        report_errno("standard output", errno);
+    if (!read || !printed)
+        return check_trouble;
+    return filter.lists_cut() > 0 ? 1 : 0;
+}
+
+// Help and the version go to standard output, complaints to standard error.
+int say(const command_line& command)
+{
+    if (command.exit_status != 0) {
+        write_error(command.text);
+        return command.exit_status;
+    }
+    if (write_output(command.text))
+        return 0;
+    report_errno("standard output", errno);
+    return exit_failure;
 }
 
 }  // namespace
@@ -346,5 +307,14 @@ int run(const filter_options& options)
 int main(int argc, char** argv)
 {
     const command_line command = parse_command_line(command_line_arguments(argc, argv));
-    return command.options ? run(*command.options) : command.exit_status;
+    if (!command.run)
+        return say(command);
+    const filter_options& options = *command.run;
+    if (options.form == run_form::copy)
+        return copy_file(options);
+    int status = 0;
+    for (const std::string& path : options.paths)
+        status = std::max(status, options.form == run_form::in_place ? rewrite_in_place(options, path)
+                                                                     : check_file(options, path));
+    return status;
 }

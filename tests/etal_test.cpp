@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -27,7 +29,10 @@ const std::string long_list = "author = {A and B and C and D and E and F and G a
 const std::string long_list_at_6 = "author = {A and B and C and D and E and F and others },\n";
 const std::string long_list_at_3 = "author = {A and B and C and others },\n";
 const std::string long_list_keep_1 = "author = {A and others },\n";
-const std::string usage_line = "usage: etal [OPTION]... [COUNT] INPUT OUTPUT\n";
+const std::string usage_line =
+    "usage: etal [OPTION]... [COUNT] INPUT OUTPUT\n"
+    "       etal -i [OPTION]... [COUNT] FILE...\n"
+    "       etal --check [OPTION]... [COUNT] FILE...\n";
 
 struct cli_row {
     std::vector<std::string> args;
@@ -35,7 +40,10 @@ struct cli_row {
     files after;  // files checked after the run, besides those of `before` left as they were
     int status;
     std::string error;
+    std::string printed = {};  // on standard output
 };
+
+const std::string printed_name = ".stdout";
 
 void check(const std::vector<cli_row>& rows)
 {
@@ -44,7 +52,7 @@ void check(const std::vector<cli_row>& rows)
         for (const auto& [name, content] : r.before)
             if (content)
                 dir.write(name, *content);
-        const run_result result = run_etal(dir.path, r.args);
+        const run_result result = run_etal_with_files(dir.path, r.args, "", printed_name);
         std::string args;
         for (const std::string& a : r.args)
             args += " '" + a + "'";
@@ -58,6 +66,13 @@ void check(const std::vector<cli_row>& rows)
         }
         for (const auto& [name, content] : r.after)
             EXPECT_EQ(dir.read(name), content) << name;
+        EXPECT_EQ(dir.read(printed_name), r.printed);
+        // and nothing else, such as a temporary file
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir / "")) {
+            const std::string name = entry.path().lexically_relative(dir / "").generic_u8string();
+            EXPECT_TRUE(entry.is_directory() || name == printed_name || r.before.count(name) + r.after.count(name) > 0)
+                << name << " left behind";
+        }
     }
 }
 
@@ -91,7 +106,7 @@ TEST(CommandLine, ReadsTheCountLikeAtoi)
 TEST(CommandLine, PrintsHelpAndVersion)
 {
     for (const auto& [args, start] : std::vector<std::pair<std::vector<std::string>, std::string>>{
-             {{"--help"}, usage_line}, {{"-h", "x"}, usage_line}, {{"--version"}, "etal 1.1.0\n"}}) {
+             {{"--help"}, usage_line}, {{"-h", "x"}, usage_line}, {{"--version"}, "etal " ETAL_VERSION "\n"}}) {
         temp_dir dir;
         const run_result result = run_etal_with_files(dir.path, args, "", "stdout");
         EXPECT_EQ(result.status, 0);
@@ -99,7 +114,7 @@ TEST(CommandLine, PrintsHelpAndVersion)
         const std::string printed = dir.read("stdout").value_or("");
         EXPECT_EQ(printed.substr(0, start.size()), start) << args[0];
         if (args[0] != "--version") {
-            for (const char* option : {"--keep=KEEP", "--fields=LIST", "--help", "--version"})
+            for (const char* option : {"--keep=KEEP", "--fields=LIST", "--in-place", "--check", "--verbose", "--help", "--version"})
                 EXPECT_NE(printed.find(option), std::string::npos) << option;
         }
     }
@@ -166,6 +181,140 @@ TEST(CommandLine, ReportsFileFailuresAndLeavesTheInputAlone)
         {{"/proc/self/mem", "out.bib"}, {}, {{"out.bib", ""}}, 1, "etal: /proc/self/mem: Input/output error\n"},
 #endif
     });
+}
+
+TEST(CommandLine, RewritesInPlaceChecksAndTellsOfEachCut)
+{
+    const std::string entry = "@a{K,\n" + long_list;
+    const std::string entry_at_3 = "@a{K,\n" + long_list_at_3;
+    const std::string checked = "a.bib:2: K: author has 8 names, more than 3\n";
+    check({
+        // in place, each FILE: one with nothing to cut is left as it is
+        {{"-i", "3", "a.bib", "b.bib"}, {{"a.bib", entry}, {"b.bib", "x\n"}}, {{"a.bib", entry_at_3}}, 0, ""},
+        {{"-i", "a.bib"}, {{"a.bib", "author = {A and B}"}}, {}, 0, ""},
+        {{"-i", "1", "a.bib"}, {{"a.bib", "x\nauthor = {A and B}"}}, {{"a.bib", "x\nauthor = {A and others },\n"}}, 0, ""},
+        // a FILE that cannot be done is named, and the others are done
+        {{"-i", "3", "missing.bib", "sub", "a.bib"}, {{"a.bib", entry}, {"sub/x", ""}}, {{"a.bib", entry_at_3}}, 1,
+         "etal: missing.bib: No such file or directory\netal: sub: not a regular file\n"},
+        // a line on each cut, from either form
+        {{"-iv", "3", "a.bib"}, {{"a.bib", entry + entry}}, {{"a.bib", entry_at_3 + entry_at_3}}, 0,
+         "a.bib:2: K: author cut from 8 names to 3\na.bib:4: K: author cut from 8 names to 3\n"},
+        {{"--verbose", "-k1", "3", "a.bib", "out.bib"}, {{"a.bib", entry}}, {{"out.bib", "@a{K,\n" + long_list_keep_1}}, 0,
+         "a.bib:2: K: author cut from 8 names to 1\n"},
+        // a check: 1 when a list is over the rule, 0 when none is, 2 on trouble, which wins
+        {{"--check", "3", "a.bib", "b.bib"}, {{"a.bib", entry}, {"b.bib", "x\n"}}, {}, 1, "", checked},
+        {{"-c", "a.bib"}, {{"a.bib", entry}}, {}, 1, "", "a.bib:2: K: author has 8 names, more than 6\n"},
+        {{"--check", "3", "a.bib"}, {{"a.bib", entry_at_3}}, {}, 0, "", ""},
+        {{"-cv", "3", "a.bib", "missing.bib"}, {{"a.bib", entry}}, {}, 2, "etal: missing.bib: No such file or directory\n",
+         checked},
+        {{"-c", "sub"}, {{"sub/x", ""}}, {}, 2, "etal: sub: Is a directory\n"},
+    });
+}
+
+// A symbolic link, where the system lets this user make one.
+void make_link(const std::filesystem::path& target, const std::filesystem::path& link)
+{
+#ifdef _WIN32
+    // Without privileges, where the system has developer mode on; older
+    // systems, and Wine, know no such flag.
+    if (!CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE))
+        CreateSymbolicLinkW(link.c_str(), target.c_str(), 0);
+#else
+    std::filesystem::create_symlink(target, link);
+#endif
+}
+
+bool is_link(const std::filesystem::path& path)
+{
+#ifdef _WIN32
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+#else
+    return std::filesystem::is_symlink(path);
+#endif
+}
+
+// A file rewritten in place keeps its name, kind and permissions; one with
+// nothing to cut, or refused, or whose rewrite fails, stays the very same
+// file, time stamp included, and no temporary file is left.
+TEST(CommandLine, RewritesInPlaceWithoutLosingAFile)
+{
+    namespace fs = std::filesystem;
+    struct row {
+        std::string what;
+        std::function<void(const temp_dir&)> setup;  // after a.bib holds `long_list`
+        std::vector<std::string> args;
+        int status;
+        std::string error;
+        bool rewritten;  // a.bib then holds `long_list_at_3`
+        child_limits limits = {};
+    };
+    const auto nothing = [](const temp_dir&) {};
+    const std::string refused = "etal: a.bib: ";
+    std::vector<row> rows = {
+        {"cut", nothing, {"-i", "3", "a.bib"}, 0, "", true},
+        {"nothing to cut", nothing, {"-i", "8", "a.bib"}, 0, "", false},
+        {"a link's target", [](const temp_dir& d) { make_link("a.bib", d / "link.bib"); }, {"-i", "3", "link.bib"},
+         0, "", true},
+        {"a hard link", [](const temp_dir& d) { fs::create_hard_link(d / "a.bib", d / "b.bib"); },
+         {"-i", "3", "a.bib"}, 1, refused + "has 2 hard links, which a rewrite in place would split\n", false},
+#ifdef _WIN32
+        {"read-only", [](const temp_dir& d) { fs::permissions(d / "a.bib", fs::perms::owner_write, fs::perm_options::remove); },
+         {"-i", "3", "a.bib"}, 1, refused + "read-only file\n", false},
+#else
+        {"mode 0640", [](const temp_dir& d) { fs::permissions(d / "a.bib", fs::perms(0640)); }, {"-i", "3", "a.bib"}, 0, "", true},
+        {"read-only, as sed -i does", [](const temp_dir& d) { fs::permissions(d / "a.bib", fs::perms(0444)); },
+         {"-i", "3", "a.bib"}, 0, "", true},
+        {"a FIFO", [](const temp_dir& d) { mkfifo((d / "f.bib").c_str(), 0644); }, {"-i", "3", "f.bib"}, 1,
+         "etal: f.bib: not a regular file\n", false},
+        {"a file-size limit", nothing, {"-i", "3", "a.bib"}, 1, refused + "File too large\n", false, {0, 16}},
+        {"a directory it cannot write", [](const temp_dir& d) { fs::permissions(d / "", fs::perms(0555)); },
+         {"-i", "3", "a.bib"}, 1, refused + "cannot create a temporary file beside it: Permission denied\n", false,
+         {0, 0, true}},
+#endif
+    };
+#ifndef _WIN32
+    if (geteuid() == 0)  // only root makes a file that another user can read but not own
+        rows.push_back({"an owner it cannot give", [](const temp_dir& d) { fs::permissions(d / "", fs::perms(0777)); },
+                        {"-i", "3", "a.bib"}, 1,
+                        refused + "cannot give a new file its owner and group: Operation not permitted\n", false,
+                        {0, 0, true}});
+#endif
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.what);
+        temp_dir dir;
+        dir.write("a.bib", long_list);
+        const fs::path file = dir / "a.bib";
+        fs::last_write_time(file, fs::last_write_time(file) - std::chrono::hours(1));
+        r.setup(dir);
+        const bool through_link = r.args.back() == "link.bib";
+        if (through_link && !is_link(dir / "link.bib"))
+            continue;  // Windows lets only some users make one
+        const auto time_before = fs::last_write_time(file);
+        const fs::perms perms_before = fs::status(file).permissions();
+#ifdef _WIN32
+        const run_result result = run_etal(dir.path, r.args);
+#else
+        struct stat before {};
+        stat(file.c_str(), &before);
+        const run_result result = finish_etal(start_etal(dir.path, r.args, -1, -1, r.limits));
+        struct stat after {};
+        stat(file.c_str(), &after);
+        EXPECT_EQ(after.st_ino == before.st_ino, !r.rewritten);
+#endif
+        EXPECT_EQ(result.status, r.status);
+        EXPECT_EQ(result.error, r.error);
+        EXPECT_EQ(dir.read("a.bib"), r.rewritten ? long_list_at_3 : long_list);
+        EXPECT_EQ(fs::status(file).permissions(), perms_before);
+        if (!r.rewritten) {
+            EXPECT_TRUE(fs::last_write_time(file) == time_before);
+        }
+        EXPECT_TRUE(!through_link || is_link(dir / "link.bib"));
+        fs::permissions(dir / "", fs::perms(0755));
+        fs::permissions(file, fs::perms::owner_write, fs::perm_options::add);
+        for (const auto& entry : fs::directory_iterator(dir / ""))
+            EXPECT_EQ(entry.path().filename().u8string().find(".etal-"), std::string::npos) << "left behind";
+    }
 }
 
 #ifndef _WIN32
@@ -322,7 +471,7 @@ TEST(CommandLine, ReportsALineTooLongForMemory)
 #endif
     temp_dir dir;
     dir.write("in.bib", "first\n" + std::string(96 << 20, 'x') + "\nlast\n");
-    const run_result result = run_etal(dir.path, {"in.bib", "out.bib"}, std::nullopt, -1, 64 << 20);
+    const run_result result = run_etal(dir.path, {"in.bib", "out.bib"}, std::nullopt, -1, {64 << 20});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.error, "etal: in.bib: line too long to hold in memory\n");
     EXPECT_EQ(dir.read("out.bib"), "first\n");
@@ -341,6 +490,50 @@ TEST(CommandLine, WritesWhatTheRuleGivesOnGeneratedFiles)
         const run_result result = run_etal(dir.path, {std::to_string(count), "in.bib", "out.bib"});
         EXPECT_EQ(result.status, 0);
         EXPECT_TRUE(dir.read("out.bib") == filter_text(input, {count})) << "count " << count;
+    }
+}
+
+// Over generated files, for every rule: -i leaves each file untouched, a
+// missing last line feed included, or writes what the copy writes; --check
+// names exactly the files with a list to cut, once for each such list, and
+// exits 1 exactly when there is one.
+TEST(CommandLine, RewritesAndChecksGeneratedFilesAsTheCopyCutsThem)
+{
+    std::mt19937 random(16);
+    const std::vector<std::vector<std::string>> rules = {
+        {"1"}, {"3"}, {"-k", "1", "4"}, {"-k", "2", "--fields=author,editor", "2"}, {"--fields=EDITOR", "3"}};
+    const std::vector<list_rule> as_run = {{1}, {3}, {4, 1}, {2, 2, {"author", "editor"}}, {3, 0, {"EDITOR"}}};
+    for (std::size_t i = 0; i < rules.size(); ++i) {
+        temp_dir dir;
+        std::vector<std::string> names;
+        std::vector<std::string> texts;
+        for (int file = 0; file < 40; ++file) {
+            names.push_back("f" + std::to_string(file) + ".bib");
+            texts.push_back(random_file(random, 1 + random() % 40));
+            dir.write(names.back(), texts.back());
+        }
+        std::vector<std::string> args = rules[i];
+        args.insert(args.begin(), "--check");
+        args.insert(args.end(), names.begin(), names.end());
+        const run_result checked = run_etal_with_files(dir.path, args, "", "checked");
+        args[0] = "-i";
+        const run_result rewritten = run_etal(dir.path, args);
+        const std::string printed = dir.read("checked").value_or("");
+        bool any_cut = false;
+        for (std::size_t file = 0; file < names.size(); ++file) {
+            list_filter filter(as_run[i]);
+            const std::string copy = filter_text(texts[file], filter);
+            const std::size_t cuts = filter.lists_cut();
+            any_cut = any_cut || cuts > 0;
+            EXPECT_TRUE(dir.read(names[file]) == (cuts > 0 ? copy : texts[file])) << names[file] << " " << rules[i].back();
+            std::size_t named = 0;
+            for (std::size_t at = 0; (at = printed.find("\n" + names[file] + ":", at)) != std::string::npos; ++at)
+                ++named;
+            EXPECT_EQ(named + (printed.rfind(names[file] + ":", 0) == 0 ? 1 : 0), cuts) << names[file];
+        }
+        EXPECT_EQ(checked.status, any_cut ? 1 : 0);
+        EXPECT_EQ(rewritten.status, 0);
+        EXPECT_EQ(rewritten.error, "");
     }
 }
 

@@ -17,7 +17,10 @@
 #endif
 #include <windows.h>
 #else
+#include <csignal>
+
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -64,6 +67,13 @@ struct temp_dir {
             return std::nullopt;
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
+};
+
+/// What etal is started with besides its arguments and streams (POSIX).
+struct child_limits {
+    unsigned long long address_space = 0;  // bytes; 0: no limit
+    unsigned long long file_size = 0;      // bytes; 0: no limit
+    bool as_nobody = false;                // when root, as the user nobody, whom permissions stop
 };
 
 struct run_result {
@@ -164,10 +174,9 @@ struct started_etal {
 };
 
 /// Starts etal with `args` in `dir`, with `input_fd` and `output_fd` as its
-/// standard input and output (-1: /dev/null) and its address space capped
-/// at `address_limit` bytes when not 0.
+/// standard input and output (-1: /dev/null), under `limits`.
 inline started_etal start_etal(const std::string& dir, const std::vector<std::string>& args, int input_fd = -1,
-                               int output_fd = -1, rlim_t address_limit = 0)
+                               int output_fd = -1, child_limits limits = {})
 {
     int error_pipe[2];
     if (pipe2(error_pipe, O_CLOEXEC) != 0)
@@ -178,10 +187,20 @@ inline started_etal start_etal(const std::string& dir, const std::vector<std::st
         dup2(input_fd >= 0 ? input_fd : null, STDIN_FILENO);
         dup2(output_fd >= 0 ? output_fd : null, STDOUT_FILENO);
         dup2(error_pipe[1], STDERR_FILENO);
-        if (address_limit != 0) {
-            const rlimit limit{address_limit, address_limit};
+        if (limits.address_space != 0) {
+            const rlimit limit{limits.address_space, limits.address_space};
             setrlimit(RLIMIT_AS, &limit);
         }
+        if (limits.file_size != 0) {
+            const rlimit limit{limits.file_size, limits.file_size};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        // As from an interactive shell, whatever ran the tests ignored.
+        for (const int signal_number : {SIGINT, SIGTERM, SIGHUP})
+            signal(signal_number, SIG_DFL);
+        constexpr uid_t nobody = 65534;
+        if (limits.as_nobody && geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0))
+            _exit(126);
         std::vector<char*> argv{const_cast<char*>(ETAL_BINARY)};
         for (const std::string& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
@@ -212,13 +231,12 @@ inline run_result finish_etal(const started_etal& started)
 /// given; `stdio_fd`, when not -1, serves as both standard input and output.
 inline run_result run_etal(const std::string& dir, const std::vector<std::string>& args,
                            const std::optional<std::string>& input = std::nullopt, int stdio_fd = -1,
-                           rlim_t address_limit = 0)
+                           child_limits limits = {})
 {
     int input_pipe[2];
     if (pipe2(input_pipe, O_CLOEXEC) != 0)
         return {};
-    const started_etal started =
-        start_etal(dir, args, input ? input_pipe[0] : stdio_fd, stdio_fd, address_limit);
+    const started_etal started = start_etal(dir, args, input ? input_pipe[0] : stdio_fd, stdio_fd, limits);
     close(input_pipe[0]);
     if (input)
         (void)!::write(input_pipe[1], input->data(), input->size());

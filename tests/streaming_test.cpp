@@ -7,6 +7,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -91,6 +93,33 @@ TEST(Streaming, AKilledRunLeavesTheWholeLinesWrittenSoFar)
     close(etal.feed);
     EXPECT_EQ(result.status, 128 + SIGKILL);
     EXPECT_EQ(etal.dir.read("out.bib"), expected);
+}
+
+// A file rewritten in place is whole, old or new, whenever etal is stopped:
+// each signal that stops it midway removes the temporary file, and etal
+// dies of it all the same.
+TEST(Streaming, AnInPlaceRunStoppedMidwayLeavesTheFileAsItWas)
+{
+    std::string text;
+    while (text.size() < (std::size_t{32} << 20))
+        text += "@a{K,\n  author = {A and B and C and D},\n  title = {T},\n}\n";
+    for (const int signal_number : {SIGTERM, SIGINT, SIGHUP}) {
+        temp_dir dir;
+        dir.write("a.bib", text);
+        const started_etal etal = start_etal(dir.path, {"-i", "2", "a.bib"});
+        bool seen = false;
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!seen && std::chrono::steady_clock::now() < give_up)
+            for (const auto& entry : std::filesystem::directory_iterator(dir.path))
+                seen = seen || entry.path().filename().string().find(".etal-") != std::string::npos;
+        ASSERT_TRUE(seen) << "no temporary file";
+        kill(etal.pid, signal_number);
+        const run_result result = finish_etal(etal);
+        EXPECT_EQ(result.status, 128 + signal_number);
+        EXPECT_EQ(result.error, "");
+        EXPECT_TRUE(dir.read("a.bib") == text);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 1) << "a temporary file is left";
+    }
 }
 
 // `etal 2 - -` between two pipes: each line comes out of standard output

@@ -1,0 +1,263 @@
+#include "command_line.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <string_view>
+
+namespace {
+
+constexpr std::int32_t default_author_limit = 6;
+
+constexpr std::string_view usage_text =
+    "usage: etal [OPTION]... [COUNT] INPUT OUTPUT\n"
+    "       etal -i [OPTION]... [COUNT] FILE...\n"
+    "       etal --check [OPTION]... [COUNT] FILE...\n";
+
+// Kept in step with the manual's SYNOPSIS and OPTIONS.
+constexpr std::string_view help_text =
+    "usage: etal [OPTION]... [COUNT] INPUT OUTPUT\n"
+    "       etal -i [OPTION]... [COUNT] FILE...\n"
+    "       etal --check [OPTION]... [COUNT] FILE...\n"
+    "Cut every name list of more than COUNT names (6 by default) in a BibTeX\n"
+    "database to its first names and \"others\", which styles print as\n"
+    "\"et al.\": from INPUT to OUTPUT, or in each FILE itself. \"-\" is standard\n"
+    "input or standard output.\n"
+    "\n"
+    "  -k, --keep=KEEP     a cut list keeps its first KEEP names, 1 to COUNT\n"
+    "                      (COUNT by default)\n"
+    "  -f, --fields=LIST   the name-list fields to shorten, comma-separated,\n"
+    "                      instead of author; may be given more than once\n"
+    "  -i, --in-place      rewrite each FILE; one with nothing to cut is left\n"
+    "                      untouched\n"
+    "  -c, --check         change nothing: print each list over the rule and\n"
+    "                      exit 1 if there is one\n"
+    "  -v, --verbose       tell of each list cut on standard error\n"
+    "  -h, --help          print this help and exit\n"
+    "      --version       print the version and exit\n"
+    "\n"
+    "Exit status: 0 on success, 1 when a file could not be handled (or, with\n"
+    "--check, a list is over the rule), 2 for a wrong command line or, with\n"
+    "--check, a file that could not be read.\n"
+    "\n"
+    "IEEE's rule, more than six names print as the first one and \"et al.\":\n"
+    "  etal -k 1 6 refs.bib refs-short.bib\n"
+    "  etal -i -k 1 6 refs.bib\n";
+
+constexpr std::string_view version_text = "etal " ETAL_VERSION "\n";
+
+command_line print(std::string_view text) { return {std::nullopt, std::string(text), 0}; }
+
+command_line usage() { return {std::nullopt, std::string(usage_text), exit_usage}; }
+
+command_line complaint(std::string_view what)
+{
+    return {std::nullopt, std::string("etal: ").append(what).append("\n"), exit_usage};
+}
+
+command_line complaint(std::string_view subject, std::string_view reason)
+{
+    return complaint(std::string(subject).append(": ").append(reason));
+}
+
+// For a command line that may not mean what its writer thinks: the forms.
+command_line complaint_and_usage(std::string_view subject, std::string_view reason)
+{
+    command_line said = complaint(subject, reason);
+    said.text.append(usage_text);
+    return said;
+}
+
+// Reads the leading number of `arg` as atoi does (blanks, a sign, digits, the
+// rest ignored), without its overflow. Empty when there are no digits.
+std::optional<std::int64_t> leading_number(const char* arg)
+{
+    while (*arg == ' ' || (*arg >= '\t' && *arg <= '\r'))
+        ++arg;
+    const bool negative = *arg == '-';
+    if (*arg == '-' || *arg == '+')
+        ++arg;
+    if (*arg < '0' || *arg > '9')
+        return std::nullopt;
+    constexpr std::int64_t beyond = std::int64_t{INT32_MAX} + 1;
+    std::int64_t value = 0;
+    for (; *arg >= '0' && *arg <= '9'; ++arg)
+        value = value >= beyond ? beyond : value * 10 + (*arg - '0');
+    return negative ? -value : value;
+}
+
+constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// A KEEP: digits alone. Past the 32-bit range it stays above any count.
+std::optional<std::int64_t> whole_number(std::string_view text)
+{
+    if (text.empty())
+        return std::nullopt;
+    std::int64_t value = 0;
+    for (const char c : text) {
+        if (!is_digit(c))
+            return std::nullopt;
+        value = std::min<std::int64_t>(value * 10 + (c - '0'), std::int64_t{INT32_MAX} + 1);
+    }
+    return value;
+}
+
+constexpr bool is_field_name_byte(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(c) || c == '-' || c == '_' || c == '.' ||
+           c == ':';
+}
+
+// Adds the comma-separated names of `list` to `fields`; a complaint for an
+// empty or invalid one.
+std::optional<command_line> add_fields(std::string_view list, std::vector<std::string>& fields)
+{
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = std::min(list.find(',', start), list.size());
+        const std::string_view name = list.substr(start, comma - start);
+        if (name.empty())
+            return complaint("empty field name in \"" + std::string(list) + "\"");
+        if (!std::all_of(name.begin(), name.end(), is_field_name_byte))
+            return complaint("invalid field name", "\"" + std::string(name) + "\"");
+        fields.emplace_back(name);
+        if (comma == list.size())
+            return std::nullopt;
+        start = comma + 1;
+    }
+}
+
+// An option starts with "-"; "-" alone is a standard stream, and a sign and
+// a digit start a count.
+bool is_option(std::string_view arg) { return arg.size() > 1 && arg[0] == '-' && !is_digit(arg[1]); }
+
+struct option_spec {
+    char short_name;  // 0: none
+    std::string_view long_name;
+    bool takes_value;
+};
+
+constexpr option_spec options_known[] = {
+    {'k', "keep", true},    {'f', "fields", true},   {'i', "in-place", false}, {'c', "check", false},
+    {'v', "verbose", false}, {'h', "help", false}, {0, "version", false},
+};
+
+const option_spec* find_option(char short_name, std::string_view long_name)
+{
+    for (const option_spec& spec : options_known)
+        if (short_name != 0 ? spec.short_name == short_name : spec.long_name == long_name)
+            return &spec;
+    return nullptr;
+}
+
+// The options read so far.
+struct option_values {
+    filter_options options;
+    std::optional<std::int64_t> keep;
+    std::string keep_text;
+    bool fields_given = false;
+    bool in_place = false;
+    bool check = false;
+};
+
+// Takes one option; a command line to end with (help, version, a
+// complaint), or nothing to go on.
+std::optional<command_line> take_option(const option_spec& spec, std::string_view value, option_values& read)
+{
+    switch (spec.short_name) {
+    case 'h':
+        return print(help_text);
+    case 0:
+        return print(version_text);
+    case 'i':
+        read.in_place = true;
+        break;
+    case 'c':
+        read.check = true;
+        break;
+    case 'v':
+        read.options.verbose = true;
+        break;
+    case 'k':
+        read.keep = whole_number(value);
+        read.keep_text = value;
+        if (!read.keep || *read.keep < 1)
+            return complaint("invalid keep", value);
+        break;
+    default:  // 'f'
+        if (!read.fields_given)
+            read.options.rule.fields.clear();
+        read.fields_given = true;
+        return add_fields(value, read.options.rule.fields);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+command_line parse_command_line(const std::vector<std::string>& args)
+{
+    option_values read;
+    read.options.rule.author_limit = default_author_limit;
+    std::size_t next = 1;
+    for (; next < args.size() && is_option(args[next]); ++next) {
+        const std::string_view arg = args[next];
+        if (arg == "--") {
+            ++next;
+            break;
+        }
+        // --name, --name=VALUE; -abc, where a letter that takes a value
+        // takes the rest (-k3) or, at the end, the next argument (-ik 3).
+        const bool long_form = arg[1] == '-';
+        for (std::size_t at = 1; at < arg.size();) {
+            const std::size_t name_end = long_form ? std::min(arg.find('='), arg.size()) : at + 1;
+            const std::string_view name = long_form ? arg.substr(0, name_end) : arg.substr(at, 1);
+            const option_spec* spec = long_form ? find_option(0, name.substr(2)) : find_option(name[0], {});
+            const std::string spelled = long_form ? std::string(name) : "-" + std::string(name);
+            if (spec == nullptr)
+                return complaint_and_usage("unknown option", long_form ? arg : std::string_view(spelled));
+            std::string_view value;
+            bool has_value = long_form ? name_end < arg.size() : spec->takes_value && name_end < arg.size();
+            if (has_value)
+                value = arg.substr(long_form ? name_end + 1 : name_end);
+            if (has_value && !spec->takes_value)
+                return complaint_and_usage("option takes no value", spelled);
+            if (spec->takes_value && !has_value) {
+                if (next + 1 == args.size())
+                    return complaint_and_usage("option needs a value", spelled);
+                value = args[++next];
+                has_value = true;
+            }
+            if (auto stop = take_option(*spec, value, read))
+                return std::move(*stop);
+            at = has_value || long_form ? arg.size() : at + 1;
+        }
+    }
+    filter_options& options = read.options;
+    if (read.in_place && read.check)
+        return complaint("--in-place and --check cannot be used together");
+    options.form = read.in_place ? run_form::in_place : read.check ? run_form::check : run_form::copy;
+
+    if (next == args.size())
+        return usage();
+    std::size_t first_path = next;
+    if (const auto count = leading_number(args[next].c_str())) {
+        // Below 1 is refused rather than guessed at: "0" could be a file
+        // name, and taking it as one would make the real input the output.
+        if (*count < 1 || *count > INT32_MAX)
+            return complaint("invalid count", args[next]);
+        options.rule.author_limit = static_cast<std::int32_t>(*count);
+        first_path = next + 1;
+    }
+    const std::size_t paths = options.form == run_form::copy ? 2 : std::max<std::size_t>(args.size() - first_path, 1);
+    if (args.size() < first_path + paths)
+        return usage();
+    if (read.keep && *read.keep > options.rule.author_limit)
+        return complaint("keep " + read.keep_text + " is more than the count " +
+                         std::to_string(options.rule.author_limit));
+    options.rule.keep = static_cast<std::int32_t>(read.keep.value_or(0));
+    options.paths.assign(args.begin() + static_cast<std::ptrdiff_t>(first_path),
+                         args.begin() + static_cast<std::ptrdiff_t>(first_path + paths));
+    if (options.form == run_form::in_place &&
+        std::find(options.paths.begin(), options.paths.end(), "-") != options.paths.end())
+        return complaint("-", "standard input cannot be rewritten in place");
+    return {std::move(options), {}, 0};
+}

@@ -1,0 +1,46 @@
+// The command line: etal's three forms and their options, read into the run
+// they ask for, or into the text to print instead.
+#pragma once
+
+#include "author_list.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+/// Exit status of a wrong command line; 1 is a file's trouble, or for
+/// --check a list over the rule.
+inline constexpr int exit_usage = 2;
+
+/// What a run does with its files.
+enum class run_form {
+    copy,      // INPUT to OUTPUT, each line written as soon as it is judged
+    in_place,  // each FILE rewritten where it is
+    check,     // each FILE only read, telling of each list over the rule
+};
+
+/// A run, as the command line asks for it.
+struct filter_options {
+    run_form form = run_form::copy;
+    list_rule rule;
+    /// INPUT and OUTPUT, or each FILE; "-" is a standard stream.
+    std::vector<std::string> paths;
+    /// Tell of each list cut on standard error.
+    bool verbose = false;
+};
+
+/// What the command line asks for: a run, or text to print and an exit
+/// status: the help or the version for standard output with status 0, or a
+/// complaint (each line ending in a line feed) for standard error.
+struct command_line {
+    std::optional<filter_options> run;
+    std::string text;
+    int exit_status = 0;
+};
+
+/// Reads the arguments, the program's name first. Options come first, up to
+/// "--" or the first argument that is not one ("-" alone and a sign with a
+/// digit are not). Then a first argument that starts with a number, as atoi
+/// reads it, is the count, and the rest are the paths; arguments past
+/// OUTPUT are ignored. Never prints.
+command_line parse_command_line(const std::vector<std::string>& args);

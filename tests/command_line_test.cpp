@@ -1,0 +1,86 @@
+// The command line read into a run, or into what to print: a row for each
+// form, option spelling and refusal.
+
+#include "command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string usage =
+    "usage: etal [OPTION]... [COUNT] INPUT OUTPUT\n"
+    "       etal -i [OPTION]... [COUNT] FILE...\n"
+    "       etal --check [OPTION]... [COUNT] FILE...\n";
+
+// "FORM COUNT/KEEP FIELDS PATHS [-v]" for a run, else the text to print.
+std::string described(const command_line& line)
+{
+    if (!line.run)
+        return line.text;
+    const filter_options& run = *line.run;
+    std::string text = run.form == run_form::copy ? "copy" : run.form == run_form::in_place ? "in place" : "check";
+    text += " " + std::to_string(run.rule.author_limit) + "/" + std::to_string(run.rule.keep);
+    for (std::size_t i = 0; i < run.rule.fields.size(); ++i)
+        text += (i == 0 ? " " : ",") + run.rule.fields[i];
+    for (const std::string& path : run.paths)
+        text += " " + path;
+    return text + (run.verbose ? " -v" : "");
+}
+
+TEST(ParseCommandLine, ReadsEachFormAndOption)
+{
+    const struct {
+        std::vector<std::string> args;
+        std::string expected;
+        int status;
+    } rows[] = {
+        // the copy: arguments past OUTPUT are ignored
+        {{"a.bib", "b.bib"}, "copy 6/0 author a.bib b.bib", 0},
+        {{"3", "a.bib", "b.bib", "c.bib"}, "copy 3/0 author a.bib b.bib", 0},
+        {{"-v", "-", "-"}, "copy 6/0 author - - -v", 0},
+        // in place and checks: every argument after COUNT is a FILE
+        {{"-i", "a.bib"}, "in place 6/0 author a.bib", 0},
+        {{"--in-place", "3", "a.bib", "b.bib", "c.bib"}, "in place 3/0 author a.bib b.bib c.bib", 0},
+        {{"-c", "a.bib", "-"}, "check 6/0 author a.bib -", 0},
+        {{"--check", "-k", "1", "6", "a.bib"}, "check 6/1 author a.bib", 0},
+        // letters run together, a value at the end taking the next argument
+        {{"-iv", "a.bib"}, "in place 6/0 author a.bib -v", 0},
+        {{"-ivk1", "a.bib"}, "in place 6/1 author a.bib -v", 0},
+        {{"-vik", "2", "3", "a.bib"}, "in place 3/2 author a.bib -v", 0},
+        {{"-cfeditor,author", "a.bib"}, "check 6/0 editor,author a.bib", 0},
+        {{"--verbose", "--fields", "editor", "-i", "--", "-a.bib"}, "in place 6/0 editor -a.bib -v", 0},
+        // help and version, whatever follows
+        {{"-ih", "x"}, "", 0},
+        {{"--version", "-x"}, "etal " ETAL_VERSION "\n", 0},
+        // refusals
+        {{"-i"}, usage, 2},
+        {{"--check", "3"}, usage, 2},
+        {{"-i", "a.bib", "-"}, "etal: -: standard input cannot be rewritten in place\n", 2},
+        {{"-i", "--check", "a.bib"}, "etal: --in-place and --check cannot be used together\n", 2},
+        {{"-ci", "a.bib"}, "etal: --in-place and --check cannot be used together\n", 2},
+        {{"-ix", "a.bib"}, "etal: unknown option: -x\n" + usage, 2},
+        {{"--in-place=yes", "a.bib"}, "etal: option takes no value: --in-place\n" + usage, 2},
+        {{"-ik"}, "etal: option needs a value: -k\n" + usage, 2},
+        {{"-i", "-k", "4", "3", "a.bib"}, "etal: keep 4 is more than the count 3\n", 2},
+        {{"--check", "0", "a.bib"}, "etal: invalid count: 0\n", 2},
+    };
+    for (const auto& r : rows) {
+        std::vector<std::string> args = {"etal"};
+        args.insert(args.end(), r.args.begin(), r.args.end());
+        const command_line line = parse_command_line(args);
+        std::string shown;
+        for (const std::string& a : r.args)
+            shown += " " + a;
+        if (r.expected.empty()) {  // the help
+            EXPECT_EQ(line.text.substr(0, usage.size()), usage) << shown;
+        } else {
+            EXPECT_EQ(described(line), r.expected) << shown;
+        }
+        EXPECT_EQ(line.exit_status, r.status) << shown;
+    }
+}
+
+}  // namespace
