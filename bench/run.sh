@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Times etal, with its defaults and with `-k 1 --fields=author,editor`,
 # against the floor of a per-line filter (one write per line and nothing
-# else) and against the same rule in perl and awk, then counts its writes,
-# measures its memory, and runs the micro-benchmarks of the rule.
+# else) and against the same rule in perl and awk; times `etal -i` against a
+# copy made durable and `etal --check` against `wc -l`; then counts its
+# writes, measures its memory, and runs the micro-benchmarks of the rule.
 #
 # usage: bench/run.sh [--quick]
 #   --quick: small inputs and one round, to check that the benchmark works.
@@ -92,6 +93,45 @@ for input in "${inputs[@]}"; do
 done
 echo
 
+# A file rewritten in place, or only checked, has no reader to wait for: it
+# goes in large blocks. The least a safe rewrite must do is copy the file
+# and make the copy durable; the least a check must do is read it.
+copy_durably() { cat "$1" > "$2" && sync "$2"; }
+block_tools=(in_place copy_durably check wc)
+run_block_tool() {  # tool input
+    case $1 in
+    in_place) "$etal" -i "$2" ;;
+    copy_durably) copy_durably "$2" "$work/durable.bib" ;;
+    check) "$etal" --check "$2" || [ $? -eq 1 ] ;;
+    wc) wc -l "$2" ;;
+    esac
+}
+echo "in_place is etal -i on a fresh copy each round, copy_durably is cat FILE > OTHER && sync OTHER,"
+echo "check is etal --check; worst is the largest ratio of a round"
+echo
+echo "| input | etal -i | cat + sync | -i/(cat + sync) | worst | etal --check | wc -l | check/wc | worst |"
+echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|"
+for input in "${inputs[@]}"; do
+    for ((round = 1; round <= rounds; round++)); do
+        for tool in "${block_tools[@]}"; do
+            cp "$work/$input.bib" "$work/in_place.bib"
+            sync "$work/in_place.bib"
+            file=$work/$input.bib
+            [ "$tool" = in_place ] && file=$work/in_place.bib
+            echo "$round $tool $(time_us run_block_tool "$tool" "$file")"
+        done
+    done > "$work/times"
+    declare -A ms=()
+    for tool in "${block_tools[@]}"; do
+        ms[$tool]=$(awk -v t="$tool" '$2 == t { print $3 / 1000 }' "$work/times" | median)
+    done
+    printf "| %s | %.1f | %.1f | %.2f | %.2f | %.1f | %.1f | %.2f | %.2f |\n" "$input" \
+        "${ms[in_place]}" "${ms[copy_durably]}" "$(ratio in_place copy_durably)" \
+        "$(ratios in_place copy_durably | sort -n | tail -n 1)" "${ms[check]}" "${ms[wc]}" "$(ratio check wc)" \
+        "$(ratios check wc | sort -n | tail -n 1)"
+done
+echo
+
 for run in "generated 3" "wrapped 3" "short 3" "generated ${options[*]} 3" "wrapped ${options[*]} 3"; do
     read -r input args <<< "$run"
     # shellcheck disable=SC2086 # the options, a word each
@@ -101,6 +141,12 @@ for run in "generated 3" "wrapped 3" "short 3" "generated ${options[*]} 3" "wrap
             "$(wc -l < "$work/trace")" "$(wc -l < "$work/out")"
     else
         echo "writes per output line: strace unavailable"
+    fi
+done
+for input in generated short; do
+    cp "$work/$input.bib" "$work/in_place.bib"
+    if strace -qq -o "$work/trace" -e trace=write "$etal" -i 3 "$work/in_place.bib" 2>/dev/null; then
+        printf "%s, etal -i 3: %d writes for %d lines\n" "$input" "$(wc -l < "$work/trace")" "$(wc -l < "$work/in_place.bib")"
     fi
 done
 

@@ -81,7 +81,10 @@ std::string_view trim_blanks(std::string_view text)
 // next comma, blanks trimmed, or "?".
 std::string_view entry_key(std::string_view line, std::size_t at)
 {
-    const std::size_t open = line.find_first_of("{(", at);
+    std::size_t open = at;
+    while (open < line.size() && line[open] != '{' && line[open] != '(')
+        ++open;
+    open = open < line.size() ? open : not_found;
     const std::size_t comma = open == not_found ? not_found : line.find(',', open);
     const std::string_view key = comma == not_found ? std::string_view() : trim_blanks(line.substr(open + 1, comma - open - 1));
     return key.empty() ? "?" : key;
@@ -92,11 +95,12 @@ constexpr std::string_view others_name = "others";
 
 }  // namespace
 
-list_filter::list_filter(list_rule rule, bool note_cuts)
+list_filter::list_filter(list_rule rule, cut_notes notes)
     : author_limit_(rule.author_limit),
       keep_(rule.keep >= 1 && rule.keep <= rule.author_limit ? rule.keep : rule.author_limit),
-      noting_(note_cuts),
-      count_to_(note_cuts ? INT64_MAX : rule.author_limit)
+      noting_(notes != cut_notes::none),
+      writing_(notes != cut_notes::alone),
+      count_to_(noting_ ? INT64_MAX : rule.author_limit)
 {
     for (std::string& name : rule.fields) {
         if (name.empty())
@@ -110,15 +114,7 @@ list_filter::list_filter(list_rule rule, bool note_cuts)
     }
 }
 
-// Where each value stands, for the cuts that name it: the line count, and
-// the key of the entry last started.
-void list_filter::note_line(std::string_view line)
-{
-    ++line_number_;
-    const std::size_t at = skip_blanks(line, 0);
-    if (at < line.size() && line[at] == '@')
-        key_ = entry_key(line, at);
-}
+void list_filter::note_entry(std::string_view line, std::size_t at) { key_ = entry_key(line, at); }
 
 void list_filter::start_value(std::string_view line, std::size_t open)
 {
@@ -282,6 +278,28 @@ bool list_filter::only_others_after_cut(std::string_view line, std::size_t close
     return rest == others_name;
 }
 
+// Writes the value closing at `close` cut, after what the line has written
+// so far; true when nothing more of the line is to be searched.
+bool list_filter::write_cut(std::string_view line, std::size_t close, std::size_t cut_here)
+{
+    // A cut on an earlier line: the value opened there, so nothing of this
+    // line has been written yet.
+    if (cut_here != not_found)
+        edited_.append(line.substr(copied_from_, cut_here - copied_from_));
+    else
+        edited_.assign(held_, 0, cut_);
+    held_.clear();
+    const std::string_view tail = delimiter_ == '"' ? quoted_others_tail : others_tail;
+    if (only_field_end(line.substr(close + 1))) {
+        edited_.append(tail);
+        copied_from_ = line.size();
+        return true;
+    }
+    edited_.append(tail.substr(0, tail.size() - 1));
+    copied_from_ = close + 1;
+    return false;
+}
+
 // The line of a value, open before it (in_value_) or from `open` on.
 line_output list_filter::judge_line(std::string_view line, std::size_t open)
 {
@@ -337,23 +355,12 @@ line_output list_filter::judge_line(std::string_view line, std::size_t open)
             ++lists_cut_;
             if (noting_) {
                 value_.names = separators_ + 1;
-                cuts_.push_back(value_);
+                cuts_.push_back(std::move(value_));  // made anew for the next value
             }
-            // A cut on an earlier line: the value opened there, so nothing
-            // of this line has been written yet.
-            if (cut_here != not_found)
-                edited_.append(line.substr(copied_from_, cut_here - copied_from_));
-            else
-                edited_.assign(held_, 0, cut_);
-            held_.clear();
-            const std::string_view tail = delimiter_ == '"' ? quoted_others_tail : others_tail;
-            if (only_field_end(rest)) {
-                edited_.append(tail);
-                copied_from_ = line.size();
+            if (!writing_)
+                held_.clear();
+            else if (write_cut(line, at, cut_here))
                 break;
-            }
-            edited_.append(tail.substr(0, tail.size() - 1));
-            copied_from_ = at + 1;
         }
         cut_here = not_found;
         open = find_value(line, at + 1);

@@ -57,6 +57,13 @@ struct list_cut {
     std::int64_t names = 0;  // in the whole value
 };
 
+/// What a run wants of a filter besides the rule's verdict on each line.
+enum class cut_notes {
+    none,       // the text to write
+    with_text,  // the text, and a note of each list cut (take_cuts)
+    alone,      // the notes alone, for a check: no text is made to write
+};
+
 /// What to write for one line, in this order: `before` (whole lines, each
 /// ending in a line feed; valid until the next call), then, if `write_line`,
 /// the line itself unchanged with its line feed. Neither: the line is held.
@@ -76,10 +83,10 @@ struct line_output {
 /// is searched for the next field.
 class list_filter {
 public:
-    /// With `note_cuts`, the filter also keeps the line number and the entry
-    /// key of each value and counts every name in it, to tell of each cut
+    /// Noting cuts, the filter also keeps the line number and the entry key
+    /// of each value and counts every name in it, to tell of each cut
     /// (`take_cuts`); without, it does none of that work.
-    explicit list_filter(list_rule rule, bool note_cuts = false);
+    explicit list_filter(list_rule rule, cut_notes notes = cut_notes::none);
 
     /// Judges the next line (without its line feed). Most lines come back as
     /// `write_line` alone, with nothing copied.
@@ -93,7 +100,7 @@ public:
     std::uint64_t lists_cut() const { return lists_cut_; }
 
     /// The cuts noted since the last call, in the order they were made;
-    /// always empty without `note_cuts`.
+    /// always empty when not noting them.
     std::vector<list_cut> take_cuts() { return std::exchange(cuts_, {}); }
 
 private:
@@ -106,7 +113,8 @@ private:
 
     line_output judge_line(std::string_view line, std::size_t open);
     inline std::size_t find_value(std::string_view line, std::size_t from) const;
-    void note_line(std::string_view line);
+    inline void note_line(std::string_view line);
+    void note_entry(std::string_view line, std::size_t at);
     void start_value(std::string_view line, std::size_t open);
     value_end scan_value(std::string_view line, std::size_t& at, std::size_t& cut_here);
     std::size_t count_separators(std::string_view line, std::size_t from, std::size_t end, bool line_ends);
@@ -116,11 +124,13 @@ private:
     bool hold_line(std::string_view line, std::size_t cut_here);
     void release_held();
     bool only_others_after_cut(std::string_view line, std::size_t close, std::size_t cut_here) const;
+    bool write_cut(std::string_view line, std::size_t close, std::size_t cut_here);
 
     std::int32_t author_limit_;
     std::int32_t keep_;
     std::vector<field_name> fields_;
     bool noting_;
+    bool writing_;
     std::int64_t count_to_;       // separators are counted up to this many
 
     std::uint64_t lists_cut_ = 0;
@@ -155,6 +165,18 @@ inline line_output list_filter::next_line(std::string_view line)
     const std::size_t open = find_value(line, 0);
     // Most lines: no value open, and none opening.
     return open == not_found ? line_output{} : judge_line(line, open);
+}
+
+// Counts the line, and notes the key of an entry that starts on it, for the
+// cuts that name them.
+inline void list_filter::note_line(std::string_view line)
+{
+    ++line_number_;
+    std::size_t at = 0;
+    while (at < line.size() && is_blank(line[at]))
+        ++at;
+    if (at < line.size() && line[at] == '@')
+        note_entry(line, at);
 }
 
 // Position of the `{` or `"` that opens the value of the first listed field

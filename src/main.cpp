@@ -21,6 +21,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -157,16 +159,22 @@ bool filter_lines(int input, const std::string& name, list_filter& filter, Outpu
 std::string cut_lines(list_filter& filter, const std::string& path, const filter_options& options)
 {
     const std::string_view file = path == standard_stream ? "(standard input)" : std::string_view(path);
+    const bool check = options.form == run_form::check;
     const std::int32_t kept = options.rule.keep > 0 ? options.rule.keep : options.rule.author_limit;
+    const std::string last = std::to_string(check ? options.rule.author_limit : kept) + "\n";
+    const auto append_number = [](std::string& text, std::uint64_t number) {
+        char digits[20];
+        const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+        text.append(digits, end);
+    };
     std::string lines;
     for (const list_cut& cut : filter.take_cuts()) {
-        lines.append(file).append(":").append(std::to_string(cut.line)).append(": ");
-        lines.append(cut.key).append(": ").append(cut.field);
-        if (options.form == run_form::check)
-            lines.append(" has ").append(std::to_string(cut.names)).append(" names, more than ");
-        else
-            lines.append(" cut from ").append(std::to_string(cut.names)).append(" names to ");
-        lines.append(std::to_string(options.form == run_form::check ? options.rule.author_limit : kept)).append("\n");
+        lines.append(file).push_back(':');
+        append_number(lines, cut.line);
+        lines.append(": ").append(cut.key).append(": ").append(cut.field);
+        lines.append(check ? " has " : " cut from ");
+        append_number(lines, static_cast<std::uint64_t>(cut.names));
+        lines.append(check ? " names, more than " : " names to ").append(last);
     }
     return lines;
 }
@@ -217,7 +225,7 @@ int copy_file(const filter_options& options)
     int output = -1;
     if (!open_files(input_path, output_path, input, output))
         return exit_failure;
-    list_filter filter(options.rule, options.verbose);
+    list_filter filter(options.rule, options.verbose ? cut_notes::with_text : cut_notes::none);
     line_writer writer(output, output_path == standard_stream ? "standard output" : output_path);
     bool ok = filter_lines(input, input_name(input_path), filter, writer, tell_cuts(filter, input_path, options));
     close_file(input);
@@ -250,7 +258,7 @@ int rewrite_in_place(const filter_options& options, const std::string& path)
         report(path, file.failure());
         return exit_failure;
     }
-    list_filter filter(options.rule, options.verbose);
+    list_filter filter(options.rule, options.verbose ? cut_notes::with_text : cut_notes::none);
     block_writer writer(file.output(), path);
     // On a failure `file` removes the temporary file as it goes.
     if (!filter_lines(file.input(), path, filter, writer, tell_cuts(filter, path, options)) || !writer.finish())
@@ -274,7 +282,7 @@ int check_file(const filter_options& options, const std::string& path)
         close_file(input);
         return check_trouble;
     }
-    list_filter filter(options.rule, true);
+    list_filter filter(options.rule, cut_notes::alone);
     bool printed = true;
     const bool read = filter_lines(input, input_name(path), filter, no_writer{}, [&] {
         const std::string lines = cut_lines(filter, path, options);

@@ -149,7 +149,7 @@ TEST(FilterAuthorLines, NotesWhereEachCutListStands)
          2, ""},
     };
     for (const auto& r : rows) {
-        list_filter filter(list_rule{r.limit}, true);
+        list_filter filter(list_rule{r.limit}, cut_notes::with_text);
         filter_text(r.text, filter);
         std::string notes;
         for (const list_cut& cut : filter.take_cuts())

@@ -59,7 +59,7 @@ inline std::string broken_promise(const std::string& input, const list_rule& rul
     list_filter again(rule);
     if (filter_text(output, again) != output || again.lists_cut() != 0)
         return "a second run changed the output, or cut a list";
-    list_filter noting(rule, true);
+    list_filter noting(rule, cut_notes::with_text);
     if (filter_text(input, noting) != output)
         return "noting the cuts changed the output";
     std::vector<list_cut> cuts = noting.take_cuts();
