@@ -3,7 +3,6 @@
 #include "folded_search.h"
 
 #include <algorithm>
-#include <cstring>
 #include <utility>
 
 namespace {
@@ -12,11 +11,8 @@ namespace {
 std::size_t skip_blanks(std::string_view line, std::size_t i)
 {
     constexpr std::uint64_t eight_spaces = 0x2020202020202020U;
-    for (std::uint64_t block = 0; i + 8 <= line.size(); i += 8) {
-        std::memcpy(&block, line.data() + i, sizeof block);
-        if (block != eight_spaces)
-            break;
-    }
+    while (i + 8 <= line.size() && load_eight(line.data() + i) == eight_spaces)
+        i += 8;
     while (i < line.size() && is_blank(line[i]))
         ++i;
     return i;

@@ -9,13 +9,20 @@
 #include <cstring>
 #include <string_view>
 
-// Eight bytes are compared at a time as one integer loaded from memory,
-// whose lowest byte must be the first.
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
-#error "folded_search.h reads eight bytes at a time as a little-endian integer"
-#endif
-
 inline constexpr std::size_t not_found = std::string_view::npos;
+
+/// Eight bytes from `at` as one integer whose lowest byte is the first,
+/// whatever the machine's byte order: the patterns below are built so. On a
+/// little-endian machine it is a plain load; a big-endian one swaps it.
+inline std::uint64_t load_eight(const char* at)
+{
+    std::uint64_t value = 0;
+    std::memcpy(&value, at, sizeof value);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    value = __builtin_bswap64(value);
+#endif
+    return value;
+}
 
 constexpr bool is_lower_letter(char c) { return c >= 'a' && c <= 'z'; }
 
@@ -57,8 +64,7 @@ inline std::size_t find_first(std::string_view text, unsigned char wanted, unsig
             // The last block may overlap the one before: its bytes there
             // are known not to match.
             i = std::min(i, end - 8);
-            std::uint64_t block = 0;
-            std::memcpy(&block, data + i, sizeof block);
+            const std::uint64_t block = load_eight(data + i);
             const std::uint64_t zero_at_match = (block | (ones * fold)) ^ (ones * wanted);
             // The top bit of each byte that is 0. Then a step a byte to the
             // match: a branch the processor predicts ahead of it, where
@@ -88,7 +94,7 @@ inline std::size_t find_letter(std::string_view text, char lower, std::size_t fr
 }
 
 /// Up to eight bytes of a word, and the bits that folding may set in them
-/// (0x20 in each letter), packed as a load of the same bytes would be: a
+/// (0x20 in each letter), packed as `load_eight` packs the same bytes: a
 /// candidate matches when its bytes with those bits set equal the word.
 struct folded_pattern {
     std::uint64_t bytes = 0;
@@ -116,8 +122,7 @@ inline bool ends_with_folded(std::string_view text, std::size_t end, std::string
         return false;
     if (end >= 8) {
         const std::size_t last = std::min<std::size_t>(word.size(), 8);
-        std::uint64_t block = 0;
-        std::memcpy(&block, text.data() + end - 8, sizeof block);
+        const std::uint64_t block = load_eight(text.data() + end - 8);
         if (((block >> (8 * (8 - last))) | pattern.fold) != pattern.bytes)
             return false;
         if (word.size() <= 8)
@@ -145,8 +150,7 @@ std::size_t find_folded(std::string_view text, std::size_t from, std::size_t end
         // Eight bytes loaded whole, the word's masked: a narrower copy would
         // stall the load that reads it back.
         if (start + 8 <= text.size()) {
-            std::uint64_t candidate = 0;
-            std::memcpy(&candidate, text.data() + start, sizeof candidate);
+            const std::uint64_t candidate = load_eight(text.data() + start);
             if (((candidate & word_bytes) | pattern.fold) == pattern.bytes)
                 return start;
         } else if (equals_folded(text.substr(start, word.size()), word)) {
