@@ -7,6 +7,7 @@
 #include <iterator>
 #include <optional>
 #include <random>
+#include <sstream>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -20,8 +21,7 @@
 #include <csignal>
 
 #include <fcntl.h>
-#include <grp.h>
-#include <sys/resource.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -174,41 +174,62 @@ struct started_etal {
 };
 
 /// Starts etal with `args` in `dir`, with `input_fd` and `output_fd` as its
-/// standard input and output (-1: /dev/null), under `limits`.
+/// standard input and output (-1: /dev/null), under `limits`. It is spawned,
+/// not forked: qemu-user's fork fails for some targets, and limits and
+/// another user come from util-linux's prlimit and setpriv in front of it.
 inline started_etal start_etal(const std::string& dir, const std::vector<std::string>& args, int input_fd = -1,
                                int output_fd = -1, child_limits limits = {})
 {
+    std::vector<std::string> words;
+    if (limits.as_nobody && geteuid() == 0)
+        words.insert(words.end(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"});
+    if (limits.address_space != 0 || limits.file_size != 0) {
+        words.emplace_back("prlimit");
+        if (limits.address_space != 0)
+            words.push_back("--as=" + std::to_string(limits.address_space));
+        if (limits.file_size != 0)
+            words.push_back("--fsize=" + std::to_string(limits.file_size));
+        words.emplace_back("--");
+    }
+#ifdef ETAL_EMULATOR
+    // A cross build's etal, as "qemu-s390x -L /usr/s390x-linux-gnu etal".
+    std::istringstream emulator(ETAL_EMULATOR);
+    for (std::string word; emulator >> word;)
+        words.push_back(word);
+#endif
+    words.emplace_back(ETAL_BINARY);
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+
     int error_pipe[2];
     if (pipe2(error_pipe, O_CLOEXEC) != 0)
         return {};
-    const pid_t child = fork();
-    if (child == 0) {
-        const int null = open("/dev/null", O_RDWR);
-        dup2(input_fd >= 0 ? input_fd : null, STDIN_FILENO);
-        dup2(output_fd >= 0 ? output_fd : null, STDOUT_FILENO);
-        dup2(error_pipe[1], STDERR_FILENO);
-        if (limits.address_space != 0) {
-            const rlimit limit{limits.address_space, limits.address_space};
-            setrlimit(RLIMIT_AS, &limit);
-        }
-        if (limits.file_size != 0) {
-            const rlimit limit{limits.file_size, limits.file_size};
-            setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        // As from an interactive shell, whatever ran the tests ignored.
-        for (const int signal_number : {SIGINT, SIGTERM, SIGHUP})
-            signal(signal_number, SIG_DFL);
-        constexpr uid_t nobody = 65534;
-        if (limits.as_nobody && geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0))
-            _exit(126);
-        std::vector<char*> argv{const_cast<char*>(ETAL_BINARY)};
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        if (chdir(dir.c_str()) == 0)
-            execv(ETAL_BINARY, argv.data());
-        _exit(127);
-    }
+    const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input_fd >= 0 ? input_fd : null, STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, output_fd >= 0 ? output_fd : null, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, error_pipe[1], STDERR_FILENO);
+    posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+    // As from an interactive shell, whatever ran the tests ignored or held.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(&attributes, &signals);
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&signals, signal_number);
+    posix_spawnattr_setsigdefault(&attributes, &signals);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    pid_t child = -1;
+    if (posix_spawnp(&child, argv[0], &actions, &attributes, argv.data(), environ) != 0)
+        child = -1;
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    close(null);
     close(error_pipe[1]);
     return {child, error_pipe[0]};
 }
