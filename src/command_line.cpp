@@ -129,22 +129,22 @@ std::optional<command_line> add_fields(std::string_view list, std::vector<std::s
 // a digit start a count.
 bool is_option(std::string_view arg) { return arg.size() > 1 && arg[0] == '-' && !is_digit(arg[1]); }
 
-struct option_spec {
+struct known_option {
     char short_name;  // 0: none
     std::string_view long_name;
     bool takes_value;
 };
 
-constexpr option_spec options_known[] = {
+constexpr known_option known_options[] = {
     {'k', "keep", true},    {'f', "fields", true},   {'i', "in-place", false}, {'c', "check", false},
     {'v', "verbose", false}, {'h', "help", false}, {0, "version", false},
 };
 
-const option_spec* find_option(char short_name, std::string_view long_name)
+const known_option* find_option(char short_name, std::string_view long_name)
 {
-    for (const option_spec& spec : options_known)
-        if (short_name != 0 ? spec.short_name == short_name : spec.long_name == long_name)
-            return &spec;
+    for (const known_option& option : known_options)
+        if (short_name != 0 ? option.short_name == short_name : option.long_name == long_name)
+            return &option;
     return nullptr;
 }
 
@@ -160,9 +160,9 @@ struct option_values {
 
 // Takes one option; a command line to end with (help, version, a
 // complaint), or nothing to go on.
-std::optional<command_line> take_option(const option_spec& spec, std::string_view value, option_values& read)
+std::optional<command_line> take_option(const known_option& option, std::string_view value, option_values& read)
 {
-    switch (spec.short_name) {
+    switch (option.short_name) {
     case 'h':
         return print(help_text);
     case 0:
@@ -210,23 +210,23 @@ command_line parse_command_line(const std::vector<std::string>& args)
         for (std::size_t at = 1; at < arg.size();) {
             const std::size_t name_end = long_form ? std::min(arg.find('='), arg.size()) : at + 1;
             const std::string_view name = long_form ? arg.substr(0, name_end) : arg.substr(at, 1);
-            const option_spec* spec = long_form ? find_option(0, name.substr(2)) : find_option(name[0], {});
+            const known_option* option = long_form ? find_option(0, name.substr(2)) : find_option(name[0], {});
             const std::string spelled = long_form ? std::string(name) : "-" + std::string(name);
-            if (spec == nullptr)
+            if (option == nullptr)
                 return complaint_and_usage("unknown option", long_form ? arg : std::string_view(spelled));
             std::string_view value;
-            bool has_value = long_form ? name_end < arg.size() : spec->takes_value && name_end < arg.size();
+            bool has_value = long_form ? name_end < arg.size() : option->takes_value && name_end < arg.size();
             if (has_value)
                 value = arg.substr(long_form ? name_end + 1 : name_end);
-            if (has_value && !spec->takes_value)
+            if (has_value && !option->takes_value)
                 return complaint_and_usage("option takes no value", spelled);
-            if (spec->takes_value && !has_value) {
+            if (option->takes_value && !has_value) {
                 if (next + 1 == args.size())
                     return complaint_and_usage("option needs a value", spelled);
                 value = args[++next];
                 has_value = true;
             }
-            if (auto stop = take_option(*spec, value, read))
+            if (auto stop = take_option(*option, value, read))
                 return std::move(*stop);
             at = has_value || long_form ? arg.size() : at + 1;
         }
