@@ -94,7 +94,14 @@ public:
     const std::string& failure() const { return failure_; }
 
 private:
-    bool fail(std::string_view what, int error);
+    // Says why: `what`, then the system's reason for `error` unless it is 0.
+    bool fail(std::string_view what, int error)
+    {
+        failure_ = what;
+        if (error != 0)
+            failure_.append(what.empty() ? "" : ": ").append(error_text(error));
+        return false;
+    }
     void remove_replacement();
 
     int input_ = -1;

@@ -245,14 +245,6 @@ in_place_file::~in_place_file()
         _close(input_);
 }
 
-bool in_place_file::fail(std::string_view what, int error)
-{
-    failure_ = what;
-    if (error != 0)
-        failure_.append(what.empty() ? "" : ": ").append(std::strerror(error));
-    return false;
-}
-
 void in_place_file::remove_replacement()
 {
     if (output_ >= 0)

@@ -49,6 +49,10 @@ void report_errno(std::string_view subject, int error) { report(subject, error_t
 
 // What messages call a path: "-" is a standard stream.
 std::string input_name(const std::string& path) { return path == standard_stream ? "standard input" : path; }
+std::string output_name(const std::string& path) { return path == standard_stream ? "standard output" : path; }
+
+// A run that tells of its cuts has the rule note them.
+cut_notes notes_told(const filter_options& options) { return options.verbose ? cut_notes::with_text : cut_notes::none; }
 
 // Each piece written at once, in one write.
 class line_writer {
@@ -196,7 +200,6 @@ auto tell_cuts(list_filter& filter, const std::string& path, const filter_option
 // under another name; false after reporting why.
 bool open_files(const std::string& input_path, const std::string& output_path, int& input, int& output)
 {
-    const std::string output_name = output_path == standard_stream ? "standard output" : output_path;
     input = open_input(input_path);
     if (input < 0) {
         report_errno(input_name(input_path), errno);
@@ -207,9 +210,9 @@ bool open_files(const std::string& input_path, const std::string& output_path, i
     if (const int error = input_error(input)) {
         report_errno(input_name(input_path), error);
     } else if (is_same_file(input, output_path)) {
-        report(output_name, "input file is output file");
+        report(output_name(output_path), "input file is output file");
     } else if ((output = open_output(output_path)) < 0) {
-        report_errno(output_name, errno);
+        report_errno(output_name(output_path), errno);
     } else {
         return true;
     }
@@ -225,12 +228,12 @@ int copy_file(const filter_options& options)
     int output = -1;
     if (!open_files(input_path, output_path, input, output))
         return exit_failure;
-    list_filter filter(options.rule, options.verbose ? cut_notes::with_text : cut_notes::none);
-    line_writer writer(output, output_path == standard_stream ? "standard output" : output_path);
+    list_filter filter(options.rule, notes_told(options));
+    line_writer writer(output, output_name(output_path));
     bool ok = filter_lines(input, input_name(input_path), filter, writer, tell_cuts(filter, input_path, options));
     close_file(input);
     if (!close_file(output) && ok) {
-        report_errno(output_path == standard_stream ? "standard output" : output_path, errno);
+        report_errno(output_name(output_path), errno);
         ok = false;
     }
     return ok ? 0 : exit_failure;
@@ -258,7 +261,7 @@ int rewrite_in_place(const filter_options& options, const std::string& path)
         report(path, file.failure());
         return exit_failure;
     }
-    list_filter filter(options.rule, options.verbose ? cut_notes::with_text : cut_notes::none);
+    list_filter filter(options.rule, notes_told(options));
     block_writer writer(file.output(), path);
     // On a failure `file` removes the temporary file as it goes.
     if (!filter_lines(file.input(), path, filter, writer, tell_cuts(filter, path, options)) || !writer.finish())
