@@ -230,6 +230,8 @@ bool in_place_file::replace()
         pending_temporary = nullptr;
         temporary_.clear();
     }
+    close(input_);
+    input_ = -1;
     // The new name on disk too, where the directory can be opened to say so.
     const std::string directory = target_.substr(0, std::max<std::size_t>(target_.rfind('/'), 1));
     const int folder = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

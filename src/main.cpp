@@ -65,7 +65,6 @@ public:
         report_errno(name_, errno);
         return false;
     }
-    bool finish() { return true; }
 
 private:
     int file_;
@@ -96,7 +95,6 @@ private:
 // A check writes nothing.
 struct no_writer {
     static bool put(std::string_view /*text*/) { return true; }
-    static bool finish() { return true; }
 };
 
 // Reads `input` in blocks and hands each line to `filter`, putting what it
@@ -196,20 +194,28 @@ auto tell_cuts(list_filter& filter, const std::string& path, const filter_option
     };
 }
 
+// Opens a file to be read, or standard input for "-"; -1 after reporting
+// why not. A directory may open, and would only fail at the first read.
+int open_to_read(const std::string& path)
+{
+    const int input = open_input(path);
+    const int error = input < 0 ? errno : input_error(input);
+    if (error == 0)
+        return input;
+    report_errno(input_name(path), error);
+    if (input >= 0)
+        close_file(input);
+    return -1;
+}
+
 // Opens both files, refusing before OUTPUT is truncated when it is INPUT
 // under another name; false after reporting why.
 bool open_files(const std::string& input_path, const std::string& output_path, int& input, int& output)
 {
-    input = open_input(input_path);
-    if (input < 0) {
-        report_errno(input_name(input_path), errno);
+    input = open_to_read(input_path);
+    if (input < 0)
         return false;
-    }
-    // A directory may open, and would only fail at the first read: after the
-    // output had been truncated.
-    if (const int error = input_error(input)) {
-        report_errno(input_name(input_path), error);
-    } else if (is_same_file(input, output_path)) {
+    if (is_same_file(input, output_path)) {
         report(output_name(output_path), "input file is output file");
     } else if ((output = open_output(output_path)) < 0) {
         report_errno(output_name(output_path), errno);
@@ -275,16 +281,9 @@ int rewrite_in_place(const filter_options& options, const std::string& path)
 
 int check_file(const filter_options& options, const std::string& path)
 {
-    const int input = open_input(path);
-    if (input < 0) {
-        report_errno(input_name(path), errno);
+    const int input = open_to_read(path);
+    if (input < 0)
         return check_trouble;
-    }
-    if (const int error = input_error(input)) {
-        report_errno(input_name(path), error);
-        close_file(input);
-        return check_trouble;
-    }
     list_filter filter(options.rule, cut_notes::alone);
     bool printed = true;
     const bool read = filter_lines(input, input_name(path), filter, no_writer{}, [&] {
