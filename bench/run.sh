@@ -55,6 +55,14 @@ ratios() {  # one tool / another, for each round in $work/times
         "$work/times"
 }
 ratio() { ratios "$@" | median; }
+worst() { ratios "$@" | sort -n | tail -n 1; }
+# The median time in ms of each tool named, from $work/times, into ms[tool].
+median_ms() {
+    declare -gA ms=()
+    for tool in "$@"; do
+        ms[$tool]=$(awk -v t="$tool" '$2 == t { print $3 / 1000 }' "$work/times" | median)
+    done
+}
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
@@ -82,13 +90,10 @@ for input in "${inputs[@]}"; do
             echo "$round $tool $(time_us run_tool "$tool" "$file" "$work/out.$tool")"
         done
     done > "$work/times"
-    declare -A ms=()
-    for tool in "${tools[@]}"; do
-        ms[$tool]=$(awk -v t="$tool" '$2 == t { print $3 / 1000 }' "$work/times" | median)
-    done
+    median_ms "${tools[@]}"
     printf "| %s | %d | %.1f | %.1f | %.1f | %.1f | %.1f | %.2f | %.2f | %.2f | %.2f | %.2f |\n" "$input" \
         "$(wc -l < "$file")" "${ms[etal]}" "${ms[options]}" "${ms[floor]}" "${ms[perl]}" "${ms[awk]}" \
-        "$(ratio etal floor)" "$(ratios etal floor | sort -n | tail -n 1)" "$(ratio options floor)" \
+        "$(ratio etal floor)" "$(worst etal floor)" "$(ratio options floor)" \
         "$(ratio etal perl)" "$(ratio etal awk)"
 done
 echo
@@ -121,14 +126,10 @@ for input in "${inputs[@]}"; do
             echo "$round $tool $(time_us run_block_tool "$tool" "$file")"
         done
     done > "$work/times"
-    declare -A ms=()
-    for tool in "${block_tools[@]}"; do
-        ms[$tool]=$(awk -v t="$tool" '$2 == t { print $3 / 1000 }' "$work/times" | median)
-    done
+    median_ms "${block_tools[@]}"
     printf "| %s | %.1f | %.1f | %.2f | %.2f | %.1f | %.1f | %.2f | %.2f |\n" "$input" \
         "${ms[in_place]}" "${ms[copy_durably]}" "$(ratio in_place copy_durably)" \
-        "$(ratios in_place copy_durably | sort -n | tail -n 1)" "${ms[check]}" "${ms[wc]}" "$(ratio check wc)" \
-        "$(ratios check wc | sort -n | tail -n 1)"
+        "$(worst in_place copy_durably)" "${ms[check]}" "${ms[wc]}" "$(ratio check wc)" "$(worst check wc)"
 done
 echo
 
