@@ -8,6 +8,9 @@ namespace {
 
 constexpr std::int32_t default_author_limit = 6;
 
+constexpr std::string_view several_files_text =
+    "usage: etal -i [OPTION]... [COUNT] FILE...  to rewrite several files in place\n";
+
 constexpr std::string_view usage_text =
     "usage: etal [OPTION]... [COUNT] INPUT OUTPUT\n"
     "       etal -i [OPTION]... [COUNT] FILE...\n"
@@ -21,7 +24,8 @@ constexpr std::string_view help_text =
     "Cut every name list of more than COUNT names (6 by default) in a BibTeX\n"
     "database to its first names and \"others\", which styles print as\n"
     "\"et al.\": from INPUT to OUTPUT, or in each FILE itself. \"-\" is standard\n"
-    "input or standard output.\n"
+    "input or standard output. Nothing may follow OUTPUT: several files are\n"
+    "rewritten with -i.\n"
     "\n"
     "  -k, --keep=KEEP     a cut list keeps its first KEEP names, 1 to COUNT\n"
     "                      (COUNT by default)\n"
@@ -250,6 +254,12 @@ command_line parse_command_line(const std::vector<std::string>& args)
     const std::size_t paths = options.form == run_form::copy ? 2 : std::max<std::size_t>(args.size() - first_path, 1);
     if (args.size() < first_path + paths)
         return usage();
+    // "etal 2 a.bib b.bib c.bib", meant for -i, would write a.bib over b.bib.
+    if (args.size() > first_path + paths) {
+        command_line said = complaint("extra operand '" + args[first_path + paths] + "'");
+        said.text.append(several_files_text);
+        return said;
+    }
     if (read.keep && *read.keep > options.rule.author_limit)
         return complaint("keep " + read.keep_text + " is more than the count " +
                          std::to_string(options.rule.author_limit));

@@ -41,6 +41,6 @@ struct command_line {
 /// Reads the arguments, the program's name first. Options come first, up to
 /// "--" or the first argument that is not one ("-" alone and a sign with a
 /// digit are not). Then a first argument that starts with a number, as atoi
-/// reads it, is the count, and the rest are the paths; arguments past
-/// OUTPUT are ignored. Never prints.
+/// reads it, is the count, and the rest are the paths; an argument past
+/// OUTPUT is refused. Never prints.
 command_line parse_command_line(const std::vector<std::string>& args);

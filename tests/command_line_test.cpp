@@ -15,6 +15,8 @@ const std::string usage =
     "       etal -i [OPTION]... [COUNT] FILE...\n"
     "       etal --check [OPTION]... [COUNT] FILE...\n";
 
+const std::string several_files = "usage: etal -i [OPTION]... [COUNT] FILE...  to rewrite several files in place\n";
+
 // "FORM COUNT/KEEP FIELDS PATHS [-v]" for a run, else the text to print.
 std::string described(const command_line& line)
 {
@@ -37,9 +39,11 @@ TEST(ParseCommandLine, ReadsEachFormAndOption)
         std::string expected;
         int status;
     } rows[] = {
-        // the copy: arguments past OUTPUT are ignored
+        // the copy: an argument past OUTPUT is refused, as meant for -i
         {{"a.bib", "b.bib"}, "copy 6/0 author a.bib b.bib", 0},
-        {{"3", "a.bib", "b.bib", "c.bib"}, "copy 3/0 author a.bib b.bib", 0},
+        {{"3", "a.bib", "b.bib", "c.bib"}, "etal: extra operand 'c.bib'\n" + several_files, 2},
+        {{"a.bib", "b.bib", "c.bib", "d.bib"}, "etal: extra operand 'c.bib'\n" + several_files, 2},
+        {{"-vk1", "--", "6", "a.bib", "b.bib", "-"}, "etal: extra operand '-'\n" + several_files, 2},
         {{"-v", "-", "-"}, "copy 6/0 author - - -v", 0},
         // in place and checks: every argument after COUNT is a FILE
         {{"-i", "a.bib"}, "in place 6/0 author a.bib", 0},

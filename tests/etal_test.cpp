@@ -43,15 +43,23 @@ struct cli_row {
     std::string printed = {};  // on standard output
 };
 
+const std::string several_files = "usage: etal -i [OPTION]... [COUNT] FILE...  to rewrite several files in place\n";
+
 const std::string printed_name = ".stdout";
 
 void check(const std::vector<cli_row>& rows)
 {
     for (const cli_row& r : rows) {
         temp_dir dir;
-        for (const auto& [name, content] : r.before)
-            if (content)
+        // An hour old, so that a file written again, even unchanged, shows it.
+        std::map<std::string, std::filesystem::file_time_type> times;
+        for (const auto& [name, content] : r.before) {
+            if (content) {
                 dir.write(name, *content);
+                std::filesystem::last_write_time(dir / name, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+                times[name] = std::filesystem::last_write_time(dir / name);
+            }
+        }
         const run_result result = run_etal_with_files(dir.path, r.args, "", printed_name);
         std::string args;
         for (const std::string& a : r.args)
@@ -62,6 +70,7 @@ void check(const std::vector<cli_row>& rows)
         for (const auto& [name, content] : r.before) {
             if (r.after.count(name) == 0) {
                 EXPECT_EQ(dir.read(name), content) << name << " changed";
+                EXPECT_TRUE(!content || std::filesystem::last_write_time(dir / name) == times[name]) << name << " written";
             }
         }
         for (const auto& [name, content] : r.after)
@@ -86,8 +95,6 @@ TEST(CommandLine, ReadsTheCountLikeAtoi)
         // blanks, a sign, and anything after the digits
         {{" +3", "in.bib", "out.bib"}, in, {{"out.bib", long_list_at_3}}, 0, ""},
         {{"3refs.bib", "in.bib", "out.bib"}, in, {{"out.bib", long_list_at_3}}, 0, ""},
-        // arguments past the form are ignored
-        {{"3", "in.bib", "out.bib", "extra"}, in, {{"out.bib", long_list_at_3}, {"extra", std::nullopt}}, 0, ""},
         {{"2147483647", "in.bib", "out.bib"}, in, {{"out.bib", long_list}}, 0, ""},
         // the names kept, in each spelling; options end at the first argument that is not one, or at --
         {{"-k", "1", "3", "in.bib", "out.bib"}, in, {{"out.bib", long_list_keep_1}}, 0, ""},
@@ -129,6 +136,11 @@ TEST(CommandLine, RefusesAWrongCommandLineBeforeOpeningAnything)
         {{"in.bib"}, in, no_out, 2, usage_line},
         // a count and only one path
         {{"3", "in.bib"}, in, no_out, 2, usage_line},
+        // several files without -i: b.bib is neither read nor written, c.bib neither created
+        {{"2", "a.bib", "b.bib", "c.bib"}, {{"a.bib", long_list}, {"b.bib", "mine\n"}}, {{"c.bib", std::nullopt}}, 2,
+         "etal: extra operand 'c.bib'\n" + several_files},
+        {{"-k1", "a.bib", "b.bib", "c.bib"}, {{"a.bib", long_list}, {"b.bib", "mine\n"}, {"c.bib", "c\n"}}, {}, 2,
+         "etal: extra operand 'c.bib'\n" + several_files},
         // zero in any spelling: taking it as a path would truncate in.bib
         {{"0", "in.bib"}, in, no_out, 2, "etal: invalid count: 0\n"},
         {{"00", "in.bib", "out.bib"}, in, no_out, 2, "etal: invalid count: 00\n"},
