@@ -2,6 +2,7 @@
 
 #include "files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -12,6 +13,11 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/xattr.h>
+#elif defined(__APPLE__)
+#include <copyfile.h>
+#endif
 
 namespace {
 
@@ -73,6 +79,114 @@ public:
 private:
     sigset_t before_{};
 };
+
+#if defined(__linux__)
+
+// Reads into `text` what `get` gives for a buffer of any size, growing it
+// while the answer outgrows it; false with errno set.
+template <class Get>
+bool read_sized(std::string& text, Get get)
+{
+    for (;;) {
+        const ssize_t size = get(nullptr, 0);
+        if (size < 0)
+            return false;
+        text.resize(static_cast<std::size_t>(size));
+        const ssize_t got = get(text.data(), text.size());
+        if (got >= 0) {
+            text.resize(static_cast<std::size_t>(got));
+            return true;
+        }
+        if (errno != ERANGE)
+            return false;
+    }
+}
+
+// The names of the extended attributes of `file` that this process may see,
+// each ending in NUL; none where the file system keeps none.
+bool attribute_names(int file, std::string& names)
+{
+    names.clear();
+    return read_sized(names, [file](char* data, std::size_t size) { return flistxattr(file, data, size); }) ||
+           errno == ENOTSUP;
+}
+
+bool attribute_value(int file, const char* name, std::string& value)
+{
+    return read_sized(value, [file, name](char* data, std::size_t size) { return fgetxattr(file, name, data, size); });
+}
+
+// Calls `take` on each name of a list of NUL-ended names, up to the first
+// that it refuses.
+template <class Take>
+bool each_name(const std::string& names, Take take)
+{
+    for (std::size_t at = 0; at < names.size();) {
+        const std::size_t end = std::min(names.find('\0', at), names.size());
+        if (!take(names.substr(at, end - at)))
+            return false;
+        at = end + 1;
+    }
+    return true;
+}
+
+// Gives the new file `to` the extended attributes of `from`, its access
+// control list (system.posix_acl_access) and SELinux label among them, in
+// every namespace this process may see, and takes from it those `from` has
+// not (an ACL inherited from the directory). One that `to` holds already
+// with the same value is left as it is, as a label inherited usually is.
+// False with errno set and the attribute's name in `failed`.
+bool copy_attributes(int from, int to, std::string& failed)
+{
+    std::string names;
+    std::string held_names;
+    if (!attribute_names(from, names) || !attribute_names(to, held_names))
+        return false;
+    std::string value;
+    std::string held;
+    const auto give = [&](const std::string& name) {
+        failed = name;
+        if (!attribute_value(from, name.c_str(), value))
+            return false;
+        return (attribute_value(to, name.c_str(), held) && held == value) ||
+               fsetxattr(to, name.c_str(), value.data(), value.size(), 0) == 0;
+    };
+    const auto take_away = [&](const std::string& name) {
+        failed = name;
+        return !each_name(names, [&name](const std::string& kept) { return kept != name; }) ||
+               fremovexattr(to, name.c_str()) == 0 || errno == ENODATA;
+    };
+    return each_name(names, give) && each_name(held_names, take_away);
+}
+
+#elif defined(__APPLE__)
+
+bool copy_attributes(int from, int to, std::string& failed)
+{
+    failed.clear();
+    return fcopyfile(from, to, nullptr, COPYFILE_ACL | COPYFILE_XATTR) == 0;
+}
+
+#else
+
+// Elsewhere only the permissions, owner and group are carried over.
+bool copy_attributes(int /*from*/, int /*to*/, std::string& failed)
+{
+    failed.clear();
+    return true;
+}
+
+#endif
+
+// What a refusal says of the attribute that could not be given.
+std::string attribute_failure(const std::string& name)
+{
+    if (name.empty())
+        return "cannot give a new file its access control list and extended attributes";
+    if (name == "system.posix_acl_access")
+        return "cannot give a new file its access control list";
+    return "cannot give a new file its extended attribute " + name;
+}
 
 }  // namespace
 
@@ -204,6 +318,13 @@ bool in_place_file::create_replacement()
         const int error = errno;
         remove_replacement();
         return fail("cannot give a new file its owner and group", error);
+    }
+    // Before its permissions, which then set the ACL's mask as the file's has it.
+    std::string attribute;
+    if (!copy_attributes(input_, output_, attribute)) {
+        const int error = errno;
+        remove_replacement();
+        return fail(attribute_failure(attribute), error);
     }
     return true;
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -19,6 +20,9 @@
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#endif
+#ifdef __linux__
+#include <sys/xattr.h>
 #endif
 
 namespace {
@@ -223,6 +227,44 @@ TEST(CommandLine, RewritesInPlaceChecksAndTellsOfEachCut)
     });
 }
 
+#ifdef __linux__
+// Every extended attribute of a file, its ACL among them, "name=value" a line
+// in the order of the names.
+std::string attributes_of(const std::filesystem::path& file)
+{
+    char names[4096];
+    const ssize_t size = listxattr(file.c_str(), names, sizeof names);
+    std::map<std::string, std::string> values;
+    for (ssize_t at = 0; at < size; at += static_cast<ssize_t>(std::strlen(names + at)) + 1) {
+        char value[4096];
+        const ssize_t got = getxattr(file.c_str(), names + at, value, sizeof value);
+        values[names + at].assign(value, static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+    }
+    std::string all;
+    for (const auto& [name, value] : values)
+        all += name + "=" + value + "\n";
+    return all;
+}
+
+// An ACL as the kernel stores it: the owner rw, the user nobody rw, the
+// group and others r; as a directory's default, the same for new files.
+void give_acl(const std::filesystem::path& file, const char* kind = "system.posix_acl_access")
+{
+    std::string acl = {2, 0, 0, 0};  // version 2, then tag, permissions, id: little-endian
+    const auto entry = [&acl](int tag, int permissions, std::uint32_t id) {
+        for (const std::uint32_t part : {static_cast<std::uint32_t>(tag | permissions << 16), id})
+            for (int shift = 0; shift < 32; shift += 8)
+                acl.push_back(static_cast<char>(part >> shift));
+    };
+    entry(0x01, 6, UINT32_MAX);  // the owner
+    entry(0x02, 6, 65534);       // nobody
+    entry(0x04, 4, UINT32_MAX);  // the group
+    entry(0x10, 6, UINT32_MAX);  // the mask
+    entry(0x20, 4, UINT32_MAX);  // others
+    ASSERT_EQ(setxattr(file.c_str(), kind, acl.data(), acl.size(), 0), 0) << kind;
+}
+#endif
+
 // A file rewritten in place keeps its name, kind and permissions; one with
 // nothing to cut, or refused, or whose rewrite fails, stays the very same
 // file, time stamp included, and no temporary file is left.
@@ -263,12 +305,33 @@ TEST(CommandLine, RewritesInPlaceWithoutLosingAFile)
          {0, 0, true}},
 #endif
     };
+#ifdef __linux__
+    // The ACL and attributes (the property below): kept, not gained from the directory.
+    rows.push_back({"an ACL and a user. attribute", [](const temp_dir& d) {
+                        give_acl(d / "a.bib");
+                        setxattr((d / "a.bib").c_str(), "user.note", "keep", 4, 0);
+                    }, {"-i", "3", "a.bib"}, 0, "", true});
+    rows.push_back({"an ACL that the directory would give",
+                    [](const temp_dir& d) { give_acl(d / "", "system.posix_acl_default"); }, {"-i", "3", "a.bib"}, 0, "",
+                    true});
+#endif
 #ifndef _WIN32
-    if (geteuid() == 0)  // only root makes a file that another user can read but not own
+    if (geteuid() == 0) {  // only root makes a file that another user can read but not own
         rows.push_back({"an owner it cannot give", [](const temp_dir& d) { fs::permissions(d / "", fs::perms(0777)); },
                         {"-i", "3", "a.bib"}, 1,
                         refused + "cannot give a new file its owner and group: Operation not permitted\n", false,
                         {0, 0, true}});
+#ifdef __linux__
+        // nobody's own file, with an attribute that only an administrator sets
+        rows.push_back({"an attribute it cannot give", [](const temp_dir& d) {
+                            fs::permissions(d / "", fs::perms(0777));
+                            ASSERT_EQ(chown((d / "a.bib").c_str(), 65534, 65534), 0);
+                            setxattr((d / "a.bib").c_str(), "security.etal", "label", 5, 0);
+                        }, {"-i", "3", "a.bib"}, 1,
+                        refused + "cannot give a new file its extended attribute security.etal: Operation not permitted\n",
+                        false, {0, 0, true}});
+#endif
+    }
 #endif
     for (const row& r : rows) {
         SCOPED_TRACE(r.what);
@@ -279,6 +342,9 @@ TEST(CommandLine, RewritesInPlaceWithoutLosingAFile)
         r.setup(dir);
         const auto time_before = fs::last_write_time(file);
         const fs::perms perms_before = fs::status(file).permissions();
+#ifdef __linux__
+        const std::string attributes_before = attributes_of(file);
+#endif
 #ifdef _WIN32
         const run_result result = run_etal(dir.path, r.args);
 #else
@@ -293,6 +359,9 @@ TEST(CommandLine, RewritesInPlaceWithoutLosingAFile)
         EXPECT_EQ(result.error, r.error);
         EXPECT_EQ(dir.read("a.bib"), r.rewritten ? long_list_at_3 : long_list);
         EXPECT_EQ(fs::status(file).permissions(), perms_before);
+#ifdef __linux__
+        EXPECT_EQ(attributes_of(file), attributes_before);
+#endif
         if (!r.rewritten) {
             EXPECT_TRUE(fs::last_write_time(file) == time_before);
         }
