@@ -55,6 +55,16 @@ void write_error(std::string_view text);
 /// Writes `text` on standard output; false on failure.
 bool write_output(std::string_view text);
 
+#ifdef _WIN32
+/// Puts the file `replacement` in the place of `replaced`, which moves to
+/// `backup`: 0, or the system's error code, with the files where that code
+/// leaves them. ReplaceFileW, unless a test puts in its place one that
+/// fails half-way as on some network shares.
+using replace_file_function = unsigned long (*)(const wchar_t* replaced, const wchar_t* replacement,
+                                                const wchar_t* backup);
+extern replace_file_function replace_file_call;
+#endif
+
 /// A file rewritten in place. Its new text goes to a temporary file beside
 /// it, made so that no one else can read it, which takes the file's place in
 /// one step once it is whole and on disk: a reader of the file sees the old

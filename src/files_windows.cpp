@@ -130,7 +130,15 @@ BOOL WINAPI remove_pending_temporary(DWORD /*event*/)
     return FALSE;  // then the default handler ends the process
 }
 
+bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
 }  // namespace
+
+replace_file_function replace_file_call = [](const wchar_t* replaced, const wchar_t* replacement,
+                                             const wchar_t* backup) -> unsigned long {
+    return ReplaceFileW(replaced, replacement, backup, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) ? 0
+                                                                                                          : GetLastError();
+};
 
 std::vector<std::string> command_line_arguments(int argc, char** argv)
 {
@@ -336,10 +344,26 @@ bool in_place_file::replace()
     _close(input_);
     input_ = -1;
     // It keeps the replaced file's attributes, security and creation time.
-    if (!ReplaceFileW(wide(target_).c_str(), wide(temporary_).c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                      nullptr, nullptr))
-        return give_up("cannot put the new file in its place", errno_of(GetLastError()));
+    // Without a backup name of etal's own, a replace that fails half-way
+    // (ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, on some network shares) leaves
+    // the file under a name of the system's choosing, and none in its place.
+    const std::wstring target = wide(target_);
+    const std::string backup_name = temporary_ + "-old";
+    const std::wstring backup = wide(backup_name);
+    const unsigned long error = replace_file_call(target.c_str(), wide(temporary_).c_str(), backup.c_str());
+    if (error != 0) {
+        // Where the file has moved aside, it goes back first: its path ends
+        // holding the old bytes, whatever the code said.
+        if (!exists(target) && exists(backup) && !MoveFileExW(backup.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            const int restore_error = errno_of(GetLastError());
+            remove_replacement();
+            return fail("cannot put the new file in its place, nor the file back: it is now " + backup_name,
+                        restore_error);
+        }
+        return give_up("cannot put the new file in its place", errno_of(error));
+    }
     temporary_pending = false;
     temporary_.clear();
+    DeleteFileW(backup.c_str());
     return true;
 }
