@@ -112,6 +112,41 @@ list_filter::list_filter(list_rule rule, cut_notes notes)
 
 void list_filter::note_entry(std::string_view line, std::size_t at) { key_ = entry_key(line, at); }
 
+std::size_t list_filter::pass_lines(std::string_view lines)
+{
+    if (in_value_)
+        return 0;
+    std::size_t passed = lines.size();
+    for (std::size_t from = 0, equals; (equals = find_first(lines, '=', 0, from, lines.size())) != not_found;
+         from = equals + 1) {
+        if (value_after(lines, equals) != not_found) {
+            const std::size_t line_feed = lines.rfind('\n', equals);
+            passed = line_feed == std::string_view::npos ? 0 : line_feed + 1;
+            break;
+        }
+    }
+    if (noting_)
+        note_passed(lines.substr(0, passed));
+    return passed;
+}
+
+// What note_line would have made of each line of `lines`: the count, and the
+// entry that the last of them belongs to.
+void list_filter::note_passed(std::string_view lines)
+{
+    line_number_ += static_cast<std::uint64_t>(std::count(lines.begin(), lines.end(), '\n'));
+    for (std::size_t at = lines.size(); at > 0 && (at = lines.rfind('@', at - 1)) != std::string_view::npos;) {
+        std::size_t start = at;
+        while (start > 0 && is_blank(lines[start - 1]))
+            --start;
+        if (start == 0 || lines[start - 1] == '\n') {
+            const std::size_t end = lines.find('\n', at);
+            note_entry(lines.substr(start, end - start), at - start);
+            return;
+        }
+    }
+}
+
 void list_filter::start_value(std::string_view line, std::size_t open)
 {
     if (noting_) {

@@ -92,6 +92,14 @@ public:
     /// `write_line` alone, with nothing copied.
     inline line_output next_line(std::string_view line);
 
+    /// How much of `lines` (whole lines, each ending in its line feed) comes
+    /// before the first line that opens a listed value, or that continues
+    /// one: every line before it would come back from `next_line` as
+    /// `write_line` alone, and is taken as it would have been (counted, and
+    /// its entry noted, when noting cuts). One search over the run, where
+    /// `next_line` looks at each line: for a run written out whole.
+    std::size_t pass_lines(std::string_view lines);
+
     /// At the end of the input: the lines still held, of a value that never
     /// closed, to be written unchanged.
     std::string_view end_of_input();
@@ -113,6 +121,8 @@ private:
 
     line_output judge_line(std::string_view line, std::size_t open);
     inline std::size_t find_value(std::string_view line, std::size_t from) const;
+    inline std::size_t value_after(std::string_view text, std::size_t equals) const;
+    void note_passed(std::string_view lines);
     inline void note_line(std::string_view line);
     void note_entry(std::string_view line, std::size_t at);
     void start_value(std::string_view line, std::size_t open);
@@ -186,18 +196,30 @@ inline void list_filter::note_line(std::string_view line)
 inline std::size_t list_filter::find_value(std::string_view line, std::size_t from) const
 {
     for (std::size_t equals; (equals = find_first(line, '=', 0, from, line.size())) != not_found; from = equals + 1) {
-        std::size_t open = equals + 1;
-        while (open < line.size() && is_blank(line[open]))
-            ++open;
-        if (open == line.size() || (line[open] != '{' && line[open] != '"'))
-            continue;
-        std::size_t name_end = equals;
-        while (name_end > 0 && is_blank(line[name_end - 1]))
-            --name_end;
-        for (const field_name& field : fields_)
-            if (ends_with_folded(line, name_end, field.lower, field.pattern))
-                return open;
+        const std::size_t open = value_after(line, equals);
+        if (open != not_found)
+            return open;
     }
+    return not_found;
+}
+
+// Position of the `{` or `"` that opens a value after the `=` at `equals`,
+// when a listed field's name stands before it; else not_found. In a run of
+// lines the name may seem to begin on the line before: a false alarm, which
+// the line's own search then dismisses.
+inline std::size_t list_filter::value_after(std::string_view text, std::size_t equals) const
+{
+    std::size_t open = equals + 1;
+    while (open < text.size() && is_blank(text[open]))
+        ++open;
+    if (open == text.size() || (text[open] != '{' && text[open] != '"'))
+        return not_found;
+    std::size_t name_end = equals;
+    while (name_end > 0 && is_blank(text[name_end - 1]))
+        --name_end;
+    for (const field_name& field : fields_)
+        if (ends_with_folded(text, name_end, field.lower, field.pattern))
+            return open;
     return not_found;
 }
 

@@ -18,6 +18,7 @@
 #include "author_list.h"
 #include "command_line.h"
 #include "files.h"
+#include "line_loop.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -57,6 +58,7 @@ cut_notes notes_told(const filter_options& options) { return options.verbose ? c
 // Each piece written at once, in one write.
 class line_writer {
 public:
+    static constexpr bool line_by_line = true;
     line_writer(int file, std::string name) : file_(file), name_(std::move(name)) {}
     bool put(std::string_view text)
     {
@@ -74,6 +76,7 @@ private:
 // Pieces gathered into large blocks, for a file no one reads until it is whole.
 class block_writer {
 public:
+    static constexpr bool line_by_line = false;
     block_writer(int file, std::string name) : writer_(file, std::move(name)) { buffer_.reserve(2 * block_size); }
     bool put(std::string_view text)
     {
@@ -94,56 +97,31 @@ private:
 
 // A check writes nothing.
 struct no_writer {
+    static constexpr bool line_by_line = false;
     static bool put(std::string_view /*text*/) { return true; }
 };
 
-// Reads `input` in blocks and hands each line to `filter`, putting what it
-// says to write into `output`. After each block and at the end it calls
-// `after_block`, which says whether to read on. False after reporting a
-// failure.
+// Reads `input` in blocks and feeds them to the line loop, which puts what
+// `filter` says to write into `output`. After each block and at the end it
+// calls `after_block`, which says whether to read on. False after reporting
+// a failure.
 template <class Output, class After_block>
 bool filter_lines(int input, const std::string& name, list_filter& filter, Output&& output, After_block&& after_block)
 {
     try {
         const auto block = std::make_unique<char[]>(block_size);
-        // A line split across two reads, or a last line without its line
-        // feed; every other line is handed over and written straight from
-        // `block`.
-        std::string carried;
-        // `line` ends in its line feed.
-        auto emit = [&](std::string_view line) {
-            const line_output result = filter.next_line(line.substr(0, line.size() - 1));
-            return (result.before.empty() || output.put(result.before)) && (!result.write_line || output.put(line));
-        };
+        line_loop loop(filter);
         for (std::ptrdiff_t got; (got = read_bytes(input, block.get(), block_size)) != 0;) {
             if (got < 0) {
                 report_errno(name, errno);
                 return false;
             }
-            const char* next = block.get();
-            const char* const end = next + got;
-            while (const void* found = std::memchr(next, '\n', static_cast<std::size_t>(end - next))) {
-                const char* const after = static_cast<const char*>(found) + 1;
-                if (carried.empty()) {
-                    if (!emit(std::string_view(next, static_cast<std::size_t>(after - next))))
-                        return false;
-                } else {
-                    carried.append(next, after);
-                    if (!emit(carried))
-                        return false;
-                    carried.clear();
-                }
-                next = after;
-            }
-            carried.append(next, end);
+            if (!loop.feed(std::string_view(block.get(), static_cast<std::size_t>(got)), output))
+                return false;
             if (!after_block())
                 return true;
         }
-        // A last line without its line feed still gets one.
-        if (!carried.empty() && !emit(carried.append(1, '\n')))
-            return false;
-        const std::string_view held = filter.end_of_input();
-        if (!held.empty() && !output.put(held))
+        if (!loop.finish(output))
             return false;
         after_block();
         return true;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "author_list.h"
+#include "line_loop.h"
 
 #include <algorithm>
 #include <climits>
@@ -43,6 +44,17 @@ inline std::string filter_text(std::string_view text, const list_rule& rule)
     return filter_text(text, filter);
 }
 
+// All that the line loop writes, in one text.
+struct text_output {
+    static constexpr bool line_by_line = false;
+    std::string text;
+    bool put(std::string_view written)
+    {
+        text.append(written);
+        return true;
+    }
+};
+
 // Empty when a run with `rule` keeps its promises on `input`, else the one
 // it broke:
 //  - running again changes nothing and cuts nothing, and cutting at a
@@ -68,6 +80,24 @@ inline std::string broken_promise(const std::string& input, const list_rule& rul
     if (cuts.size() != noting.lists_cut() || !std::is_sorted(cuts.begin(), cuts.end(), by_line) ||
         std::any_of(cuts.begin(), cuts.end(), not_over))
         return "the cuts noted are not those made, in order, of lists over the rule";
+    // The line loop, fed the text whole and in pieces of 1 to 17 bytes, with
+    // runs of lines passed whole: the same text, and the same notes.
+    for (const bool whole : {true, false}) {
+        list_filter fed(rule, cut_notes::with_text);
+        line_loop loop(fed);
+        text_output written;
+        for (std::size_t from = 0, piece = whole ? input.size() : 1; from < input.size();
+             from += piece, piece = piece * 5 % 17 + 1)
+            loop.feed(std::string_view(input).substr(from, piece), written);
+        loop.finish(written);
+        const std::vector<list_cut> fed_cuts = fed.take_cuts();
+        const auto same = [](const list_cut& a, const list_cut& b) {
+            return a.line == b.line && a.key == b.key && a.field == b.field && a.names == b.names;
+        };
+        if (written.text != output || !std::equal(cuts.begin(), cuts.end(), fed_cuts.begin(), fed_cuts.end(), same))
+            return whole ? "the line loop, fed the text whole, wrote or noted otherwise"
+                         : "the line loop, fed the text in pieces, wrote or noted otherwise";
+    }
     if (limit >= 1 && limit < INT32_MAX && filter_text(filter_text(input, at(limit + 1)), rule) != output)
         return "a cut at the next count first changed the result";
     if ((limit < 1 || limit == INT32_MAX) && output != filter_text(input, at(0)))

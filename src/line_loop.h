@@ -1,0 +1,100 @@
+// The loop that feeds the rule, for every face: bytes in, in pieces of any
+// size (blocks read from a file, chunks of a file read by a browser), split
+// into lines, each handed to a list_filter in order, and what it says to
+// write put to an output.
+#pragma once
+
+#include "author_list.h"
+
+#include <cstring>
+#include <string>
+#include <string_view>
+
+/// An output has `bool put(std::string_view text)`, false when the text
+/// could not be written, and `static constexpr bool line_by_line`: true when
+/// a reader follows it, so that each line goes out in a put of its own as
+/// soon as it is judged. Otherwise whole runs of lines that open no listed
+/// value go out in one put, without being split.
+class line_loop {
+public:
+    explicit line_loop(list_filter& filter) : filter_(filter) {}
+
+    /// Hands the lines that `bytes` ends, a line begun in an earlier call
+    /// among them, to the filter, and keeps the rest for the next call.
+    /// False when `output` failed. Memory: std::bad_alloc for a line too
+    /// long to hold.
+    template <class Output>
+    bool feed(std::string_view bytes, Output& output);
+
+    /// At the end of the input: a last line without its line feed gets one,
+    /// then what the filter still holds goes out.
+    template <class Output>
+    bool finish(Output& output);
+
+private:
+    template <class Output>
+    bool emit(std::string_view line, Output& output);
+
+    list_filter& filter_;
+    // A line split across two pieces, or a last line without its line feed;
+    // every other line is handed over straight from the piece.
+    std::string carried_;
+};
+
+// `line` ends in its line feed.
+template <class Output>
+bool line_loop::emit(std::string_view line, Output& output)
+{
+    const line_output result = filter_.next_line(line.substr(0, line.size() - 1));
+    return (result.before.empty() || output.put(result.before)) && (!result.write_line || output.put(line));
+}
+
+template <class Output>
+bool line_loop::feed(std::string_view bytes, Output& output)
+{
+    if (!carried_.empty()) {
+        const std::size_t found = bytes.find('\n');
+        if (found == std::string_view::npos) {
+            carried_.append(bytes);
+            return true;
+        }
+        carried_.append(bytes.substr(0, found + 1));
+        if (!emit(carried_, output))
+            return false;
+        carried_.clear();
+        bytes.remove_prefix(found + 1);
+    }
+    // The whole lines end at the last line feed.
+    const std::size_t last = bytes.rfind('\n');
+    std::string_view lines = bytes.substr(0, last == std::string_view::npos ? 0 : last + 1);
+    while (!lines.empty()) {
+        if constexpr (!Output::line_by_line) {
+            const std::size_t passed = filter_.pass_lines(lines);
+            if (passed > 0 && !output.put(lines.substr(0, passed)))
+                return false;
+            lines.remove_prefix(passed);
+            if (lines.empty())
+                break;
+        }
+        const auto* end = static_cast<const char*>(std::memchr(lines.data(), '\n', lines.size()));
+        const std::size_t length = static_cast<std::size_t>(end - lines.data()) + 1;
+        if (!emit(lines.substr(0, length), output))
+            return false;
+        lines.remove_prefix(length);
+    }
+    carried_.append(bytes.substr(last == std::string_view::npos ? 0 : last + 1));
+    return true;
+}
+
+template <class Output>
+bool line_loop::finish(Output& output)
+{
+    if (!carried_.empty()) {
+        carried_.push_back('\n');
+        if (!emit(carried_, output))
+            return false;
+        carried_.clear();
+    }
+    const std::string_view held = filter_.end_of_input();
+    return held.empty() || output.put(held);
+}
