@@ -1,0 +1,220 @@
+// The page as a person uses it, in Debian's Chromium driven by
+// playwright-core: controls found by their labels, files chosen, results
+// downloaded. Each download must hold the bytes that the native etal writes
+// with the same rule, and the table of cuts what its -v tells.
+//
+// usage: node tests/web_test.mjs SITE ETAL SCREENSHOT [BIB]...
+//   SITE: the built site folder; ETAL: the native program; SCREENSHOT: where
+//   to save a picture of the page; BIB: files to shorten, besides those it
+//   makes (Latin-1 with CRLF, UTF-8 with a byte order mark).
+import { chromium } from 'playwright-core';
+import { execFileSync, spawnSync } from 'node:child_process';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { createServer } from 'node:http';
+import { createRequire } from 'node:module';
+import { tmpdir } from 'node:os';
+import { basename, extname, join } from 'node:path';
+
+const [site, etal, screenshot, ...given] = process.argv.slice(2);
+const work = mkdtempSync(join(tmpdir(), 'etal-web-'));
+let passed = 0;
+let failed = 0;
+
+function check(what, ok, detail = '') {
+  if (ok) {
+    passed++;
+    console.log('ok - ' + what);
+  } else {
+    failed++;
+    console.log('not ok - ' + what + (detail ? '\n  ' + detail : ''));
+  }
+}
+
+// The site, on a port of the loopback address.
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm',
+  '.svg': 'image/svg+xml' };
+const server = createServer((request, response) => {
+  const path = new URL(request.url, 'http://x').pathname;
+  try {
+    const body = readFileSync(join(site, path === '/' ? 'index.html' : path));
+    response.writeHead(200, { 'Content-Type': types[extname(path) || '.html'] ?? 'application/octet-stream' });
+    response.end(body);
+  } catch {
+    response.writeHead(404);
+    response.end();
+  }
+});
+await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+const origin = `http://127.0.0.1:${server.address().port}`;
+
+// Files in two encodings that the page must never decode.
+const latin1 = join(work, 'latin1-crlf.bib');
+writeFileSync(latin1, Buffer.from('@article{m\xfcller,\r\n  author = {M\xfcller, J. and Ga\xebl, A. and Br\xe5ten, K. '
+  + 'and Ibáñez, L. and Ngo, T. and Ode, P. and Ruiz, Q.},\r\n  title = {\xc9tude},\r\n}\r\n', 'latin1'));
+const bom = join(work, 'bom.bib');
+writeFileSync(bom, '\ufeff@misc{k1, author = {A and B and C and D and E and F and G and H}, title = {Ünïcode}}\n'
+  + '@misc{k2,\n  editor = {E1 and\n    E2 and\n    E3 and\n    E4},\n}\n');
+const picture = join(work, 'figure.png');
+writeFileSync(picture, Buffer.concat([Buffer.from('89504e470d0a1a0a0000000d49484452', 'hex'), Buffer.alloc(200, 7)]));
+const files = [latin1, bom, ...given];
+
+// What the native build writes, and tells with -v, for the same rule.
+function native(file, args) {
+  const out = join(work, 'native.bib');
+  const run = spawnSync(etal, ['-v', ...args, file, out]);
+  // "FILE:LINE: KEY: FIELD cut from N names to K", where a key may hold ": "
+  const told = run.stderr.toString('utf8').split('\n').filter((line) => line !== '').map((line) => {
+    const [, number, key, field, names] = line.slice(file.length + 1).match(/^(\d+): (.*): (\S+) cut from (\d+) names/);
+    return [number, key, field, names].join('\t');
+  });
+  return { bytes: readFileSync(out), told };
+}
+
+const browser = await chromium.launch({
+  executablePath: '/usr/bin/chromium',
+  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
+    '--disable-component-update', '--disable-sync'],
+});
+const context = await browser.newContext({ acceptDownloads: true, viewport: { width: 1100, height: 900 } });
+await context.grantPermissions(['clipboard-read', 'clipboard-write'], { origin });
+const page = await context.newPage();
+const complaints = [];
+const elsewhere = [];
+page.on('console', (message) => message.type() === 'error' && complaints.push(message.text()));
+page.on('pageerror', (error) => complaints.push(error.message));
+context.on('request', (request) => {
+  const url = request.url();
+  if (!url.startsWith(origin + '/') && !url.startsWith('blob:') && !url.startsWith('data:'))
+    elsewhere.push(url);
+});
+context.on('requestfailed', (request) => complaints.push('failed: ' + request.url()));
+
+// Sets the rule in its boxes, as typed, and waits for the page to take it,
+// after a pause, into its address.
+async function set_rule(count, keep, fields) {
+  await page.getByLabel('Count', { exact: true }).fill(count);
+  await page.getByLabel('Keep', { exact: true }).fill(keep);
+  await page.getByLabel('Fields', { exact: true }).fill(fields);
+  const query = new URLSearchParams({ count, ...(keep ? { keep } : {}), fields });
+  await page.waitForURL((url) => url.search === '?' + query.toString().replace(/%2C/g, ','));
+}
+
+const status = page.getByRole('status').first();
+const download_link = page.getByRole('link', { name: /^Download / });
+
+// Chooses `file`, waits for the page to be done, and downloads the result.
+async function shorten(file) {
+  await page.getByLabel('BibTeX file').setInputFiles(file);
+  await page.waitForFunction((name) => {
+    const text = document.getElementById('status').textContent;
+    return text.startsWith(name + ':') && !document.getElementById('download').hidden;
+  }, basename(file));
+  const [download] = await Promise.all([page.waitForEvent('download'), download_link.click()]);
+  return { name: download.suggestedFilename(), bytes: readFileSync(await download.path()) };
+}
+
+// The rows of the table of cuts, once it holds `count` of them.
+async function table_rows(count) {
+  const details = page.locator('details');
+  if (!(await details.evaluate((element) => element.open)))
+    await page.getByText(/^Lists cut \(/).click();
+  const table = page.getByRole('table', { name: 'Lists cut' });
+  await page.waitForFunction((n) => document.querySelectorAll('#cuts tbody tr').length === n, count);
+  return table.locator('tbody tr').evaluateAll((rows) =>
+    rows.map((row) => [...row.cells].map((cell) => cell.textContent).join('\t')));
+}
+
+try {
+  await page.goto(origin + '/?count=3&keep=1&fields=author,editor');
+  const values = await Promise.all(['Count', 'Keep', 'Fields'].map((label) =>
+    page.getByLabel(label, { exact: true }).inputValue()));
+  check('the address gives the rule', values.join(' ') === '3 1 author,editor', values.join(' '));
+
+  // Each file at two rules: the native bytes, the native -v, the command.
+  for (const [count, keep, fields] of [['6', '', 'author'], ['3', '1', 'author,editor']]) {
+    await set_rule(count, keep, fields);
+    const args = [...(keep ? ['-k', keep] : []), ...(fields !== 'author' ? ['-f', fields] : []), count];
+    for (const file of files) {
+      const what = `${basename(file)} at ${args.join(' ')}`;
+      const expected = native(file, args);
+      const got = await shorten(file);
+      check(what + ': the download holds the native bytes', Buffer.compare(got.bytes, expected.bytes) === 0,
+        `${got.bytes.length} bytes against ${expected.bytes.length}`);
+      check(what + ': the download is named *-short.bib', got.name === basename(file, '.bib') + '-short.bib', got.name);
+      const said = await status.textContent();
+      const count_said = expected.told.length === 0 ? 'no list' : expected.told.length.toLocaleString('en') + ' list';
+      check(what + ': the status names the file and the count', said.startsWith(`${basename(file)}: ${count_said}`), said);
+      if (expected.told.length > 0) {
+        const rows = await table_rows(expected.told.length);
+        check(what + ': the table is what -v tells', rows.join('\n') === expected.told.join('\n'),
+          rows.slice(0, 3).join(' | ') + ' against ' + expected.told.slice(0, 3).join(' | '));
+      }
+      const command = await page.locator('#command').textContent();
+      check(what + ': the shell command', command === ['etal', ...args, basename(file), basename(file, '.bib')
+        + '-short.bib'].join(' '), command);
+    }
+  }
+  await page.screenshot({ path: screenshot, fullPage: true });
+
+  // Not a BibTeX file: a message, and nothing to download.
+  await page.getByLabel('BibTeX file').setInputFiles(picture);
+  const refusal = page.getByText('No BibTeX entry found in figure.png');
+  await refusal.waitFor();
+  check('a picture gets the message, and no download', await download_link.isHidden());
+
+  // A wrong setting: the command line's message, beside the box.
+  for (const [label, value, message] of [['Count', '0', 'invalid count: 0'],
+    ['Keep', '7', 'keep 7 is more than the count 3'], ['Fields', 'book author', 'invalid field name: "book author"']]) {
+    await set_rule('3', '1', 'author');
+    const box = page.getByLabel(label, { exact: true });
+    await box.fill(value);
+    const described = page.locator('#' + label.toLowerCase() + '-error');
+    await described.getByText(message).waitFor();
+    const invalid = await box.getAttribute('aria-invalid');
+    const ids = (await box.getAttribute('aria-describedby')).split(' ');
+    check(`${label} ${value}: "${message}" beside it`, invalid !== null && ids.includes(label.toLowerCase() + '-error'));
+  }
+  await set_rule('2', '', 'author');
+
+  // Pasted entries, shortened as the native build does, and copied.
+  const pasted = '@article{p,\n  author = {Ünal, A. and Bo, B. and Cy, C.},\n}\n';
+  writeFileSync(join(work, 'pasted.bib'), pasted);
+  const expected_paste = native(join(work, 'pasted.bib'), ['2']).bytes.toString('utf8');
+  await page.getByLabel('Entries to shorten').fill(pasted);
+  await page.waitForFunction((text) => document.getElementById('shortened').value === text, expected_paste);
+  await page.getByRole('button', { name: 'Copy' }).click();
+  await page.getByText('Copied.').waitFor();
+  check('pasted entries come back shortened, and copy', await page.evaluate(() => navigator.clipboard.readText())
+    === expected_paste);
+
+  // Every control is reached by the keyboard alone.
+  await page.getByLabel('BibTeX file').setInputFiles(bom);
+  await download_link.waitFor();
+  await page.locator('body').focus();
+  const reached = new Set();
+  for (let i = 0; i < 20; i++) {
+    await page.keyboard.press('Tab');
+    reached.add(await page.evaluate(() => document.activeElement.id || document.activeElement.tagName));
+  }
+  const wanted = ['count', 'keep', 'fields', 'file', 'download', 'cuts-summary', 'pasted', 'copy'];
+  check('every control is reached by Tab', wanted.every((id) => reached.has(id)), [...reached].join(' '));
+
+  // axe-core, in the page as it is now.
+  const axe_source = readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
+  await page.evaluate(axe_source);
+  const results = await page.evaluate(() => window.axe.run({ resultTypes: ['violations'] }));
+  const serious = results.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
+  check('axe-core finds no serious or critical violation', serious.length === 0,
+    serious.map((v) => v.id + ': ' + v.nodes.map((n) => n.target).join(', ')).join('; '));
+
+  check('no request leaves the page\'s origin', elsewhere.length === 0, elsewhere.join(' '));
+  check('no console error', complaints.length === 0, complaints.join(' | '));
+} catch (error) {
+  check('the page works through', false, error.stack);
+} finally {
+  await browser.close();
+  server.close();
+  rmSync(work, { recursive: true, force: true });
+}
+console.log(`${passed} passed, ${failed} failed`);
+process.exit(failed === 0 ? 0 : 1);

@@ -1,0 +1,184 @@
+// The page's way in to the rule: its worker hands over a file in chunks, as
+// bytes, and takes back the shortened bytes and a note of each list cut. The
+// settings go through the command line's own checks. Nothing here decodes
+// text, so every encoding passes as it is.
+
+#include "command_line.h"
+#include "line_loop.h"
+
+#include <emscripten/emscripten.h>
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+struct text_output {
+    static constexpr bool line_by_line = false;  // no reader follows it
+    std::string text;
+    bool put(std::string_view written)
+    {
+        text.append(written);
+        return true;
+    }
+};
+
+// A UTF-8 byte order mark, which may stand before a file's first line.
+constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
+
+// One file on its way through.
+class page_run {
+public:
+    page_run(const list_rule& rule, std::size_t expected_size) : filter_(rule, cut_notes::with_text), loop_(filter_)
+    {
+        // A file's shortened text is seldom longer than the file.
+        output_.text.reserve(expected_size + expected_size / 64 + 4096);
+    }
+
+    void feed(std::string_view bytes)
+    {
+        if (!found_entry_)
+            look_for_entry(bytes);
+        loop_.feed(bytes, output_);
+        take_cuts();
+    }
+
+    void finish()
+    {
+        loop_.finish(output_);
+        take_cuts();
+    }
+
+    std::vector<char>& chunk() { return chunk_; }
+    const std::string& output() const { return output_.text; }
+    const std::string& cuts() const { return cuts_; }
+    double lists_cut() const { return static_cast<double>(filter_.lists_cut()); }
+    bool found_entry() const { return found_entry_; }
+
+private:
+    // Notes whether a line of `bytes` starts with `@`, after blanks: a file
+    // with none is no BibTeX database.
+    void look_for_entry(std::string_view bytes)
+    {
+        if (first_chunk_ && bytes.substr(0, byte_order_mark.size()) == byte_order_mark)
+            bytes.remove_prefix(byte_order_mark.size());
+        first_chunk_ = false;
+        for (std::size_t at = 0; !found_entry_ && (at = bytes.find('@', at)) != std::string_view::npos; ++at) {
+            std::size_t start = at;
+            while (start > 0 && is_blank(bytes[start - 1]))
+                --start;
+            found_entry_ = start == 0 ? line_start_ : bytes[start - 1] == '\n';
+        }
+        const std::size_t line_feed = bytes.rfind('\n');
+        const std::string_view last_line = bytes.substr(line_feed == std::string_view::npos ? 0 : line_feed + 1);
+        const bool blanks_only = last_line.find_first_not_of(" \t") == std::string_view::npos;
+        line_start_ = blanks_only && (line_feed != std::string_view::npos || line_start_);
+    }
+
+    // "LINE\tKEY\tFIELD\tNAMES\n" for each list cut: the facts -v tells.
+    void take_cuts()
+    {
+        for (list_cut& cut : filter_.take_cuts()) {
+            for (char& c : cut.key)
+                c = c == '\t' ? ' ' : c;
+            cuts_.append(std::to_string(cut.line)).append("\t").append(cut.key).append("\t").append(cut.field);
+            cuts_.append("\t").append(std::to_string(cut.names)).append("\n");
+        }
+    }
+
+    list_filter filter_;
+    line_loop loop_;
+    text_output output_;
+    std::string cuts_;
+    std::vector<char> chunk_;
+    bool found_entry_ = false;
+    bool first_chunk_ = true;
+    bool line_start_ = true;  // only blanks since the last line feed
+};
+
+std::unique_ptr<page_run> run;
+std::string message;
+
+// Which setting a command-line complaint is about: 1 the count, 2 the
+// names kept, 3 the fields.
+int setting_of(std::string_view complaint)
+{
+    const auto starts = [complaint](std::string_view start) { return complaint.substr(0, start.size()) == start; };
+    if (starts("invalid count"))
+        return 1;
+    return starts("invalid keep") || starts("keep ") ? 2 : 3;
+}
+
+bool all_digits(std::string_view text)
+{
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+}  // namespace
+
+extern "C" {
+
+/// Starts a file with the settings as typed (an empty count is the default,
+/// an empty keep as many as the count): 0, or the setting that is wrong (1
+/// count, 2 keep, 3 fields) with `etal_message` saying why, as the command
+/// line says it.
+EMSCRIPTEN_KEEPALIVE int etal_start(const char* count, const char* keep, const char* fields, double expected_size)
+{
+    run.reset();
+    message.clear();
+    const std::string_view count_text = count;
+    // A command line reads "3x" as 3, and "x" as a file; a box holds a number.
+    if (!count_text.empty() && !all_digits(count_text)) {
+        message = "invalid count: " + std::string(count_text);
+        return 1;
+    }
+    std::vector<std::string> args = {"etal", "--fields=" + std::string(fields)};
+    if (*keep != '\0')
+        args.push_back("--keep=" + std::string(keep));
+    args.emplace_back("--");
+    if (!count_text.empty())
+        args.emplace_back(count_text);
+    args.insert(args.end(), {"in.bib", "out.bib"});
+    const command_line read = parse_command_line(args);
+    if (!read.run) {
+        message = read.text.substr(0, read.text.find('\n'));
+        if (message.rfind("etal: ", 0) == 0)
+            message.erase(0, 6);
+        return setting_of(message);
+    }
+    run = std::make_unique<page_run>(read.run->rule, static_cast<std::size_t>(expected_size));
+    return 0;
+}
+
+/// Room in the page's memory for the next `size` bytes of the file.
+EMSCRIPTEN_KEEPALIVE char* etal_chunk(std::size_t size)
+{
+    run->chunk().resize(size);
+    return run->chunk().data();
+}
+
+/// Feeds the first `size` bytes of the chunk.
+EMSCRIPTEN_KEEPALIVE void etal_feed(std::size_t size) { run->feed(std::string_view(run->chunk().data(), size)); }
+
+/// At the end of the file.
+EMSCRIPTEN_KEEPALIVE void etal_finish()
+{
+    run->finish();
+    run->chunk() = {};
+}
+
+EMSCRIPTEN_KEEPALIVE const char* etal_output() { return run->output().data(); }
+EMSCRIPTEN_KEEPALIVE std::size_t etal_output_size() { return run->output().size(); }
+EMSCRIPTEN_KEEPALIVE const char* etal_cuts() { return run->cuts().data(); }
+EMSCRIPTEN_KEEPALIVE std::size_t etal_cuts_size() { return run->cuts().size(); }
+EMSCRIPTEN_KEEPALIVE double etal_lists_cut() { return run->lists_cut(); }
+EMSCRIPTEN_KEEPALIVE int etal_found_entry() { return run->found_entry() ? 1 : 0; }
+EMSCRIPTEN_KEEPALIVE const char* etal_message() { return message.c_str(); }
+
+/// Gives back the memory of the last file.
+EMSCRIPTEN_KEEPALIVE void etal_end() { run.reset(); }
+}

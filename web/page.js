@@ -1,0 +1,288 @@
+// The page: reads the rule from its address and boxes, hands files and
+// pasted text to the worker, and shows what it gives back. It never decodes
+// a file: the bytes go to the worker and come back as a Blob to download.
+'use strict';
+
+const $ = (id) => document.getElementById(id);
+const settings = ['count', 'keep', 'fields'];
+const defaults = { count: '6', keep: '', fields: 'author' };
+const rows_a_batch = 400;  // table rows added in one go, so that the page never stalls
+
+let worker = null;
+let next_id = 0;
+const runs = { file: 0, paste: 0, check: 0 };  // the id of the newest request of each kind
+let chosen = null;  // the File being shown
+let download_url = null;
+let paste_timer = 0;
+
+function start_worker() {
+  worker = new Worker('worker.js');
+  worker.onmessage = (event) => answer(event.data);
+  worker.onerror = (event) => {
+    event.preventDefault();
+    failed({ id: runs.file, message: event.message });
+  };
+}
+
+function current_settings() {
+  const values = {};
+  for (const name of settings)
+    values[name] = $(name).value.trim();
+  return values;
+}
+
+function ask(kind, source) {
+  const id = ++next_id;
+  runs[kind] = id;
+  worker.postMessage({ id, source, settings: current_settings() });
+  return id;
+}
+
+// The rule in the address, as ?count=6&keep=1&fields=author,editor.
+function read_address() {
+  const query = new URLSearchParams(location.search);
+  for (const name of settings)
+    if (query.has(name))
+      $(name).value = query.get(name);
+}
+
+function write_address() {
+  const query = new URLSearchParams();
+  const values = current_settings();
+  for (const name of settings)
+    if (values[name] !== '' || name !== 'keep')
+      query.set(name, values[name]);
+  history.replaceState(null, '', '?' + query.toString().replace(/%2C/g, ','));
+}
+
+function show_setting_error(wrong) {
+  for (const name of settings) {
+    const box = $(name);
+    const error = $(name + '-error');
+    const is_wrong = wrong !== null && wrong.setting === name;
+    box.toggleAttribute('aria-invalid', is_wrong);
+    error.hidden = !is_wrong;
+    error.textContent = is_wrong ? wrong.message : '';
+  }
+}
+
+// The download's name: refs.bib gives refs-short.bib.
+function short_name(name) {
+  return name.replace(/\.(bib|bibtex|txt)$/i, '') + '-short.bib';
+}
+
+// A word for a shell: quoted unless plain.
+function shell_word(word) {
+  return /^[\w@%+=:,./-]+$/.test(word) ? word : "'" + word.replace(/'/g, "'\\''") + "'";
+}
+
+function shell_command(name) {
+  const values = current_settings();
+  const words = ['etal'];
+  if (values.keep !== '')
+    words.push('-k', values.keep);
+  if (values.fields !== 'author')
+    words.push('-f', values.fields);
+  words.push(values.count || defaults.count, shell_word(name), shell_word(short_name(name)));
+  return words.join(' ');
+}
+
+function forget_result() {
+  if (download_url !== null)
+    URL.revokeObjectURL(download_url);
+  download_url = null;
+  $('download').hidden = true;
+  $('cuts').hidden = true;
+  $('shell').hidden = true;
+  table_rows = [];
+  for (const body of $('cuts').querySelectorAll('tbody'))
+    body.remove();
+}
+
+function shorten_file() {
+  if (chosen === null)
+    return;
+  forget_result();
+  $('file-error').hidden = true;
+  $('status').textContent = 'Shortening ' + chosen.name + '…';
+  $('progress').value = 0;
+  $('progress').hidden = false;
+  performance.clearMarks('etal:chosen');
+  performance.mark('etal:chosen');
+  ask('file', chosen);
+}
+
+function shorten_pasted() {
+  clearTimeout(paste_timer);
+  const text = $('pasted').value;
+  if (text === '') {
+    $('shortened').value = '';
+    return;
+  }
+  ask('paste', new TextEncoder().encode(text));
+}
+
+function settings_changed() {
+  write_address();
+  if (chosen !== null)
+    shorten_file();
+  if ($('pasted').value !== '')
+    shorten_pasted();
+  if (chosen === null && $('pasted').value === '')
+    ask('check', null);
+}
+
+function answer(message) {
+  if (message.type === 'failed')
+    return failed(message);
+  if (message.type === 'progress') {
+    if (message.id === runs.file)
+      $('progress').value = message.done / message.total;
+    return;
+  }
+  const kind = Object.keys(runs).find((name) => runs[name] === message.id);
+  if (kind === undefined)
+    return;  // an answer to a request since replaced
+  if (message.type === 'settings') {
+    show_setting_error(message.wrong);
+    if (message.wrong !== null && kind === 'file') {
+      $('progress').hidden = true;
+      $('status').textContent = 'Nothing shortened: the rule above needs mending.';
+    }
+    return;
+  }
+  show_setting_error(null);
+  if (kind === 'paste')
+    $('shortened').value = new TextDecoder().decode(message.output);
+  else if (kind === 'file')
+    file_done(message);
+}
+
+function file_done(result) {
+  $('progress').hidden = true;
+  const name = chosen.name;
+  if (!result.found_entry) {
+    $('status').textContent = '';
+    $('file-error').textContent = 'No BibTeX entry found in ' + name + ': no line starts with @.';
+    $('file-error').hidden = false;
+    return;
+  }
+  const cut = result.lists_cut;
+  $('status').textContent = name + ': ' + (cut === 0 ? 'no list is over the rule; nothing was cut.'
+    : cut.toLocaleString('en') + (cut === 1 ? ' list' : ' lists') + ' cut.');
+  download_url = URL.createObjectURL(result.output);
+  const link = $('download');
+  link.href = download_url;
+  link.download = short_name(name);
+  link.textContent = 'Download ' + short_name(name);
+  link.hidden = false;
+  $('command').textContent = shell_command(name);
+  $('shell').hidden = false;
+  performance.mark('etal:ready');
+  performance.measure('etal: file chosen to download ready', 'etal:chosen', 'etal:ready');
+  for (const [part, duration] of Object.entries(result.times))
+    performance.measure('etal: ' + part, { start: performance.now() - duration, duration });
+  show_cuts(result.cuts, cut);
+}
+
+// The cuts, "LINE\tKEY\tFIELD\tNAMES" a line. The table fills when it is
+// opened, a batch of rows at a time.
+let table_rows = [];
+
+function show_cuts(text, count) {
+  table_rows = text === '' ? [] : text.slice(0, -1).split('\n');
+  $('cuts-summary').textContent = 'Lists cut (' + count.toLocaleString('en') + ')';
+  $('cuts').hidden = count === 0;
+  if ($('cuts').open)
+    fill_table();
+}
+
+function fill_table() {
+  const table = $('cuts').querySelector('table');
+  const shown = table.querySelectorAll('tbody tr').length;
+  if (shown >= table_rows.length)
+    return;
+  const body = document.createElement('tbody');
+  for (const row of table_rows.slice(shown, shown + rows_a_batch)) {
+    const line = document.createElement('tr');
+    for (const value of row.split('\t')) {
+      const cell = document.createElement('td');
+      cell.textContent = value;
+      line.append(cell);
+    }
+    body.append(line);
+  }
+  table.append(body);
+  const rows = table_rows;
+  setTimeout(() => {
+    if (rows === table_rows)
+      fill_table();
+  }, 0);
+}
+
+function failed(message) {
+  // The worker is spent: a new one serves the next request.
+  worker.terminate();
+  start_worker();
+  $('progress').hidden = true;
+  if (message.id === runs.file && chosen !== null) {
+    $('status').textContent = '';
+    const size = (chosen.size / (1 << 20)).toFixed(0);
+    $('file-error').textContent = chosen.name + ' (' + size + ' MB) is too large for this browser’s memory: '
+      + 'shorten it with etal on the command line (' + message.message + ').';
+    $('file-error').hidden = false;
+  }
+}
+
+function choose(file) {
+  chosen = file;
+  shorten_file();
+}
+
+function copy_result() {
+  const text = $('shortened').value;
+  navigator.clipboard.writeText(text).then(
+    () => { $('copy-status').textContent = text === '' ? 'Nothing to copy.' : 'Copied.'; },
+    () => {
+      $('shortened').select();
+      $('copy-status').textContent = 'Copying was refused: the text is selected, press Ctrl+C.';
+    });
+}
+
+document.addEventListener('DOMContentLoaded', () => {
+  read_address();
+  start_worker();
+  settings_changed();
+  let settings_timer = 0;
+  for (const name of settings) {
+    $(name).addEventListener('input', () => {
+      clearTimeout(settings_timer);
+      settings_timer = setTimeout(settings_changed, 300);
+    });
+  }
+  $('file').addEventListener('change', () => {
+    if ($('file').files.length > 0)
+      choose($('file').files[0]);
+  });
+  const zone = $('drop-zone');
+  zone.addEventListener('dragover', (event) => {
+    event.preventDefault();
+    zone.classList.add('over');
+  });
+  zone.addEventListener('dragleave', () => zone.classList.remove('over'));
+  zone.addEventListener('drop', (event) => {
+    event.preventDefault();
+    zone.classList.remove('over');
+    if (event.dataTransfer.files.length > 0)
+      choose(event.dataTransfer.files[0]);
+  });
+  $('cuts').addEventListener('toggle', () => {
+    if ($('cuts').open)
+      fill_table();
+  });
+  $('pasted').addEventListener('input', () => {
+    clearTimeout(paste_timer);
+    paste_timer = setTimeout(shorten_pasted, 150);
+  });
+  $('copy').addEventListener('click', copy_result);
+});
