@@ -134,7 +134,7 @@ std::size_t list_filter::pass_lines(std::string_view lines)
 // entry that the last of them belongs to.
 void list_filter::note_passed(std::string_view lines)
 {
-    line_number_ += static_cast<std::uint64_t>(std::count(lines.begin(), lines.end(), '\n'));
+    line_number_ += count_byte(lines, '\n');
     for (std::size_t at = lines.size(); at > 0 && (at = lines.rfind('@', at - 1)) != std::string_view::npos;) {
         std::size_t start = at;
         while (start > 0 && is_blank(lines[start - 1]))

@@ -6,7 +6,6 @@
 
 #include "author_list.h"
 
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -76,8 +75,7 @@ bool line_loop::feed(std::string_view bytes, Output& output)
             if (lines.empty())
                 break;
         }
-        const auto* end = static_cast<const char*>(std::memchr(lines.data(), '\n', lines.size()));
-        const std::size_t length = static_cast<std::size_t>(end - lines.data()) + 1;
+        const std::size_t length = find_first(lines, '\n', 0, 0, lines.size()) + 1;
         if (!emit(lines.substr(0, length), output))
             return false;
         lines.remove_prefix(length);

@@ -8,7 +8,9 @@
 
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,14 +19,38 @@
 
 namespace {
 
-struct text_output {
+// The shortened file, in one piece of memory. Its copies are made here, where
+// they compile to WebAssembly's own memory.copy: the string's append goes
+// through the C library's copy, four bytes at a time.
+class text_output {
+public:
     static constexpr bool line_by_line = false;  // no reader follows it
-    std::string text;
+
+    void reserve(std::size_t size) { grow(size); }
     bool put(std::string_view written)
     {
-        text.append(written);
+        if (size_ + written.size() > capacity_)
+            grow(std::max(size_ + written.size(), 2 * capacity_));
+        std::memcpy(bytes_.get() + size_, written.data(), written.size());
+        size_ += written.size();
         return true;
     }
+    const char* data() const { return bytes_.get(); }
+    std::size_t size() const { return size_; }
+
+private:
+    void grow(std::size_t capacity)
+    {
+        std::unique_ptr<char[]> bigger(new char[capacity]);  // not zeroed: every byte is written before it is read
+        if (size_ > 0)
+            std::memcpy(bigger.get(), bytes_.get(), size_);
+        bytes_ = std::move(bigger);
+        capacity_ = capacity;
+    }
+
+    std::unique_ptr<char[]> bytes_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
 };
 
 // A UTF-8 byte order mark, which may stand before a file's first line.
@@ -36,7 +62,7 @@ public:
     page_run(const list_rule& rule, std::size_t expected_size) : filter_(rule, cut_notes::with_text), loop_(filter_)
     {
         // A file's shortened text is seldom longer than the file.
-        output_.text.reserve(expected_size + expected_size / 64 + 4096);
+        output_.reserve(expected_size + expected_size / 64 + 4096);
     }
 
     void feed(std::string_view bytes)
@@ -54,7 +80,7 @@ public:
     }
 
     std::vector<char>& chunk() { return chunk_; }
-    const std::string& output() const { return output_.text; }
+    const text_output& output() const { return output_; }
     const std::string& cuts() const { return cuts_; }
     double lists_cut() const { return static_cast<double>(filter_.lists_cut()); }
     bool found_entry() const { return found_entry_; }

@@ -14,6 +14,7 @@ const runs = { file: 0, paste: 0, check: 0 };  // the id of the newest request o
 let chosen = null;  // the File being shown
 let download_url = null;
 let paste_timer = 0;
+let file_read_time = 0;  // of the last file, for the figures of its run
 
 function start_worker() {
   worker = new Worker('worker.js');
@@ -31,11 +32,48 @@ function current_settings() {
   return values;
 }
 
-function ask(kind, source) {
+// Starts a run of the worker; the bytes follow in pieces.
+function start_run(kind, size) {
   const id = ++next_id;
   runs[kind] = id;
-  worker.postMessage({ id, source, settings: current_settings() });
+  worker.postMessage({ type: 'start', id, settings: current_settings(), size });
   return id;
+}
+
+function send_text(text) {
+  const bytes = new TextEncoder().encode(text);
+  const id = start_run('paste', bytes.length);
+  worker.postMessage({ type: 'piece', id, piece: bytes.buffer }, [bytes.buffer]);
+  worker.postMessage({ type: 'end', id, blob: false });
+}
+
+// The file goes in pieces, read here while the worker runs the rule over
+// those before; no more than two wait for it at a time.
+const piece_size = 8 << 20;
+let pieces_taken = 0;
+let piece_taken = null;  // wakes the reading loop when the worker takes a piece
+
+async function send_file(file) {
+  const id = start_run('file', file.size);
+  pieces_taken = 0;
+  let read_time = 0;
+  for (let at = 0, sent = 0; at < file.size; at += piece_size, sent++) {
+    while (sent - pieces_taken >= 2 && runs.file === id)
+      await new Promise((resolve) => { piece_taken = resolve; });
+    const clock = performance.now();
+    let piece;
+    try {
+      piece = await file.slice(at, at + piece_size).arrayBuffer();
+    } catch (error) {
+      return failed({ id, message: error.message });
+    }
+    read_time += performance.now() - clock;
+    if (runs.file !== id)
+      return;  // replaced by a newer run
+    worker.postMessage({ type: 'piece', id, piece }, [piece]);
+  }
+  worker.postMessage({ type: 'end', id, blob: true });
+  file_read_time = read_time;
 }
 
 // The rule in the address, as ?count=6&keep=1&fields=author,editor.
@@ -109,7 +147,7 @@ function shorten_file() {
   $('progress').hidden = false;
   performance.clearMarks('etal:chosen');
   performance.mark('etal:chosen');
-  ask('file', chosen);
+  send_file(chosen);
 }
 
 function shorten_pasted() {
@@ -119,7 +157,7 @@ function shorten_pasted() {
     $('shortened').value = '';
     return;
   }
-  ask('paste', new TextEncoder().encode(text));
+  send_text(text);
 }
 
 function settings_changed() {
@@ -129,15 +167,20 @@ function settings_changed() {
   if ($('pasted').value !== '')
     shorten_pasted();
   if (chosen === null && $('pasted').value === '')
-    ask('check', null);
+    start_run('check', 0);
 }
 
 function answer(message) {
   if (message.type === 'failed')
     return failed(message);
   if (message.type === 'progress') {
-    if (message.id === runs.file)
-      $('progress').value = message.done / message.total;
+    if (message.id === runs.file) {
+      $('progress').value = message.done / chosen.size;
+      pieces_taken++;
+      if (piece_taken !== null)
+        piece_taken();
+      piece_taken = null;
+    }
     return;
   }
   const kind = Object.keys(runs).find((name) => runs[name] === message.id);
@@ -146,12 +189,12 @@ function answer(message) {
   if (message.type === 'settings') {
     show_setting_error(message.wrong);
     if (message.wrong !== null && kind === 'file') {
+      runs.file = 0;  // no more pieces
       $('progress').hidden = true;
       $('status').textContent = 'Nothing shortened: the rule above needs mending.';
     }
     return;
   }
-  show_setting_error(null);
   if (kind === 'paste')
     $('shortened').value = new TextDecoder().decode(message.output);
   else if (kind === 'file')
@@ -180,7 +223,7 @@ function file_done(result) {
   $('shell').hidden = false;
   performance.mark('etal:ready');
   performance.measure('etal: file chosen to download ready', 'etal:chosen', 'etal:ready');
-  for (const [part, duration] of Object.entries(result.times))
+  for (const [part, duration] of Object.entries({ ...result.times, read: file_read_time }))
     performance.measure('etal: ' + part, { start: performance.now() - duration, duration });
   show_cuts(result.cuts, cut);
 }
@@ -203,10 +246,16 @@ function fill_table() {
   if (shown >= table_rows.length)
     return;
   const body = document.createElement('tbody');
-  for (const row of table_rows.slice(shown, shown + rows_a_batch)) {
+  body.setAttribute('role', 'rowgroup');
+  const batch = table_rows.slice(shown, shown + rows_a_batch);
+  // Its height until it is first shown, for the scroll bar.
+  body.style.containIntrinsicSize = 'auto ' + (batch.length * 1.85).toFixed(1) + 'rem';
+  for (const row of batch) {
     const line = document.createElement('tr');
+    line.setAttribute('role', 'row');
     for (const value of row.split('\t')) {
       const cell = document.createElement('td');
+      cell.setAttribute('role', 'cell');
       cell.textContent = value;
       line.append(cell);
     }
@@ -224,8 +273,10 @@ function failed(message) {
   // The worker is spent: a new one serves the next request.
   worker.terminate();
   start_worker();
+  const was_file = message.id === runs.file;
+  runs.file = 0;
   $('progress').hidden = true;
-  if (message.id === runs.file && chosen !== null) {
+  if (was_file && chosen !== null) {
     $('status').textContent = '';
     const size = (chosen.size / (1 << 20)).toFixed(0);
     $('file-error').textContent = chosen.name + ' (' + size + ' MB) is too large for this browser’s memory: '
