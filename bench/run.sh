@@ -3,7 +3,8 @@
 # against the floor of a per-line filter (one write per line and nothing
 # else) and against the same rule in perl and awk; times `etal -i` against a
 # copy made durable and `etal --check` against `wc -l`; then counts its
-# writes, measures its memory, and runs the micro-benchmarks of the rule.
+# writes, measures its memory, and runs the micro-benchmarks of the rule;
+# last, times the web page on a 110 MB file against `etal -i` (bench/web.mjs).
 #
 # usage: bench/run.sh [--quick]
 #   --quick: small inputs and one round, to check that the benchmark works.
@@ -16,8 +17,10 @@ short_entries=60000
 rounds=11
 long_line_mb=64
 micro_time=0.5
+web_copies=25
+web_rounds=5
 if [ "${1:-}" = --quick ]; then
-    entries=300 short_entries=300 rounds=1 long_line_mb=1 micro_time=0.01
+    entries=300 short_entries=300 rounds=1 long_line_mb=1 micro_time=0.01 web_copies=1 web_rounds=1
 fi
 
 build=$root/build-bench
@@ -182,3 +185,27 @@ done
 echo
 
 "$build/bench/etal_micro" --benchmark_min_time="$micro_time"
+
+# The page, on a file of about 110 MB (the corpus 25 times over, or generated
+# entries), against etal -i on the same file: from the file being chosen to
+# the download being ready, with its parts, and the table of cuts filled.
+if command -v emcmake >/dev/null && [ -x /usr/bin/chromium ] && [ -d "$root/node_modules/playwright-core" ]; then
+    echo
+    emcmake cmake -S "$root" -B "$build-web" -DCMAKE_BUILD_TYPE=Release >/dev/null 2>&1
+    cmake --build "$build-web" >/dev/null
+    if [ -f "$work/corpus.bib" ]; then
+        for _ in $(seq "$web_copies"); do cat "$work/corpus.bib"; done > "$work/large.bib"
+    else
+        perl "$root/bench/make_input.pl" $((entries * web_copies / 5)) > "$work/large.bib"
+    fi
+    native=$(for _ in $(seq "$rounds"); do
+        cp "$work/large.bib" "$work/in_place.bib" && sync "$work/in_place.bib"
+        time_us "$etal" -i "$work/in_place.bib"
+    done | median)
+    page=$(node "$root/bench/web.mjs" "$build-web/site" "$work/large.bib" "$web_rounds")
+    ready=$(echo "$page" | sed 's/.*file_chosen_to_download_ready=\([0-9.]*\).*/\1/')
+    echo "the page on $(($(stat -c %s "$work/large.bib") / 1000000)) MB, medians of $web_rounds, ms: $page"
+    awk -v p="$ready" -v n="$native" 'BEGIN { printf "etal -i on the same file: %.1f ms; the page takes %.2f times as long\n", n / 1000, p / (n / 1000) }'
+else
+    echo "the page: not timed (needs emcmake, /usr/bin/chromium and npm ci)"
+fi

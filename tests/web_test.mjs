@@ -9,7 +9,7 @@
 //   makes (Latin-1 with CRLF, UTF-8 with a byte order mark).
 import { chromium } from 'playwright-core';
 import { execFileSync, spawnSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readdirSync, readFileSync, rmSync, statSync, truncateSync, writeFileSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
@@ -162,6 +162,17 @@ try {
   await refusal.waitFor();
   check('a picture gets the message, and no download', await download_link.isHidden());
 
+  // A file larger than the page's memory (sparse: nothing is read before
+  // the worker finds it cannot be held), then a small one: a new worker.
+  const huge = join(work, 'huge.bib');
+  writeFileSync(huge, '@misc{k,}\n');
+  truncateSync(huge, 2100 * 1000 * 1000);
+  await page.getByLabel('BibTeX file').setInputFiles(huge);
+  await page.getByText(/^huge\.bib \(2003 MB\) is too large for this browser’s memory/).waitFor();
+  check('a file too large gets the message, and no download', await download_link.isHidden());
+  await shorten(bom);
+  check('a file after it is shortened', await download_link.isVisible());
+
   // A wrong setting: the command line's message, beside the box.
   for (const [label, value, message] of [['Count', '0', 'invalid count: 0'],
     ['Keep', '7', 'keep 7 is more than the count 3'], ['Fields', 'book author', 'invalid field name: "book author"']]) {
@@ -208,6 +219,8 @@ try {
     serious.map((v) => v.id + ': ' + v.nodes.map((n) => n.target).join(', ')).join('; '));
 
   check('no request leaves the page\'s origin', elsewhere.length === 0, elsewhere.join(' '));
+  const site_size = readdirSync(site).reduce((sum, name) => sum + statSync(join(site, name)).size, 0);
+  check('the whole site is under 300 KiB', site_size < 300 * 1024, `${site_size} bytes`);
   check('no console error', complaints.length === 0, complaints.join(' | '));
 } catch (error) {
   check('the page works through', false, error.stack);

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -176,7 +177,9 @@ EMSCRIPTEN_KEEPALIVE int etal_start(const char* count, const char* keep, const c
             message.erase(0, 6);
         return setting_of(message);
     }
-    run = std::make_unique<page_run>(read.run->rule, static_cast<std::size_t>(expected_size));
+    // Past what the page's memory can hold, the reserve fails as it should.
+    const double most = static_cast<double>(SIZE_MAX / 2);
+    run = std::make_unique<page_run>(read.run->rule, static_cast<std::size_t>(std::min(expected_size, most)));
     return 0;
 }
 

@@ -65,7 +65,12 @@ async function send_file(file) {
     try {
       piece = await file.slice(at, at + piece_size).arrayBuffer();
     } catch (error) {
-      return failed({ id, message: error.message });
+      // Removed or changed since it was chosen, say.
+      runs.file = 0;
+      $('progress').hidden = true;
+      $('status').textContent = '';
+      show_file_error(file.name + ' could not be read: ' + error.message);
+      return;
     }
     read_time += performance.now() - clock;
     if (runs.file !== id)
@@ -206,8 +211,7 @@ function file_done(result) {
   const name = chosen.name;
   if (!result.found_entry) {
     $('status').textContent = '';
-    $('file-error').textContent = 'No BibTeX entry found in ' + name + ': no line starts with @.';
-    $('file-error').hidden = false;
+    show_file_error('No BibTeX entry found in ' + name + ': no line starts with @.');
     return;
   }
   const cut = result.lists_cut;
@@ -279,10 +283,14 @@ function failed(message) {
   if (was_file && chosen !== null) {
     $('status').textContent = '';
     const size = (chosen.size / (1 << 20)).toFixed(0);
-    $('file-error').textContent = chosen.name + ' (' + size + ' MB) is too large for this browser’s memory: '
-      + 'shorten it with etal on the command line (' + message.message + ').';
-    $('file-error').hidden = false;
+    show_file_error(chosen.name + ' (' + size + ' MB) is too large for this browser’s memory ('
+      + message.message + '): shorten it with etal on the command line.');
   }
+}
+
+function show_file_error(text) {
+  $('file-error').textContent = text;
+  $('file-error').hidden = false;
 }
 
 function choose(file) {

@@ -29,8 +29,9 @@ onmessage = (event) => {
   const request = event.data;
   queue = queue.then(() => module_ready).then((etal) => handle(etal, request)).catch((error) => {
     // The module ran out of memory, or broke: the page starts a new worker.
+    // A C++ exception comes out as a number: memory that could not be had.
     running = 0;
-    postMessage({ type: 'failed', id: request.id, message: String(error && error.message || error) });
+    postMessage({ type: 'failed', id: request.id, message: error instanceof Error ? error.message : 'out of memory' });
   });
 };
 
