@@ -6,6 +6,7 @@
 
 #include "author_list.h"
 
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -75,8 +76,17 @@ bool line_loop::feed(std::string_view bytes, Output& output)
             if (lines.empty())
                 break;
         }
+#if defined(__wasm_simd128__)
         const std::size_t length = find_first(lines, '\n', 0, 0, lines.size()) + 1;
-        if (!emit(lines.substr(0, length), output))
+#else
+        const auto* end = static_cast<const char*>(std::memchr(lines.data(), '\n', lines.size()));
+        const std::size_t length = static_cast<std::size_t>(end - lines.data()) + 1;
+#endif
+        // As emit(), spelled out: most lines pass here, and a call per line
+        // would cost as much as the rule's look at it.
+        const line_output result = filter_.next_line(lines.substr(0, length - 1));
+        if ((!result.before.empty() && !output.put(result.before)) ||
+            (result.write_line && !output.put(lines.substr(0, length))))
             return false;
         lines.remove_prefix(length);
     }

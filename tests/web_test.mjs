@@ -183,7 +183,7 @@ try {
     await described.getByText(message).waitFor();
     const invalid = await box.getAttribute('aria-invalid');
     const ids = (await box.getAttribute('aria-describedby')).split(' ');
-    check(`${label} ${value}: "${message}" beside it`, invalid !== null && ids.includes(label.toLowerCase() + '-error'));
+    check(`${label} ${value}: "${message}" beside it`, invalid === 'true' && ids.includes(label.toLowerCase() + '-error'));
   }
   await set_rule('2', '', 'author');
 

@@ -103,7 +103,10 @@ function show_setting_error(wrong) {
     const box = $(name);
     const error = $(name + '-error');
     const is_wrong = wrong !== null && wrong.setting === name;
-    box.toggleAttribute('aria-invalid', is_wrong);
+    if (is_wrong)
+      box.setAttribute('aria-invalid', 'true');
+    else
+      box.removeAttribute('aria-invalid');
     error.hidden = !is_wrong;
     error.textContent = is_wrong ? wrong.message : '';
   }
@@ -114,8 +117,10 @@ function short_name(name) {
   return name.replace(/\.(bib|bibtex|txt)$/i, '') + '-short.bib';
 }
 
-// A word for a shell: quoted unless plain.
-function shell_word(word) {
+// A file name as a word for a shell: quoted unless plain, and never taken
+// for an option.
+function shell_word(name) {
+  const word = name.startsWith('-') ? './' + name : name;
   return /^[\w@%+=:,./-]+$/.test(word) ? word : "'" + word.replace(/'/g, "'\\''") + "'";
 }
 
