@@ -5,37 +5,17 @@
 // Prints one line of figures as "name=value" words, times in ms.
 //
 // usage: node bench/web.mjs SITE FILE [ROUNDS]
-import { chromium } from 'playwright-core';
-import { readFileSync } from 'node:fs';
-import { createServer } from 'node:http';
-import { extname, join } from 'node:path';
+import { launch_chromium, origin, serve } from '../tests/page_browser.mjs';
 
 const [site, file, rounds_text = '3'] = process.argv.slice(2);
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm',
-  '.svg': 'image/svg+xml' };
-const server = createServer((request, response) => {
-  const path = new URL(request.url, 'http://x').pathname;
-  try {
-    const body = readFileSync(join(site, path === '/' ? 'index.html' : path));
-    response.writeHead(200, { 'Content-Type': types[extname(path) || '.html'] });
-    response.end(body);
-  } catch {
-    response.writeHead(404);
-    response.end();
-  }
-});
-await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-const browser = await chromium.launch({
-  executablePath: '/usr/bin/chromium',
-  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-    '--disable-component-update', '--disable-sync'],
-});
+const server = await serve(site);
+const browser = await launch_chromium();
 
 const median = (values) => values.sort((a, b) => a - b)[Math.floor(values.length / 2)];
 const figures = {};
 for (let round = 0; round < Number(rounds_text); round++) {
   const page = await browser.newPage();
-  await page.goto(`http://127.0.0.1:${server.address().port}/`);
+  await page.goto(origin(server) + '/');
   await page.evaluate(() => {
     window.longest_task = 0;
     new PerformanceObserver((list) => {

@@ -7,13 +7,12 @@
 //   SITE: the built site folder; ETAL: the native program; SCREENSHOT: where
 //   to save a picture of the page; BIB: files to shorten, besides those it
 //   makes (Latin-1 with CRLF, UTF-8 with a byte order mark).
-import { chromium } from 'playwright-core';
-import { execFileSync, spawnSync } from 'node:child_process';
+import { launch_chromium, origin, serve } from './page_browser.mjs';
+import { spawnSync } from 'node:child_process';
 import { mkdtempSync, readdirSync, readFileSync, rmSync, statSync, truncateSync, writeFileSync } from 'node:fs';
-import { createServer } from 'node:http';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
-import { basename, extname, join } from 'node:path';
+import { basename, join } from 'node:path';
 
 const [site, etal, screenshot, ...given] = process.argv.slice(2);
 const work = mkdtempSync(join(tmpdir(), 'etal-web-'));
@@ -30,22 +29,8 @@ function check(what, ok, detail = '') {
   }
 }
 
-// The site, on a port of the loopback address.
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm',
-  '.svg': 'image/svg+xml' };
-const server = createServer((request, response) => {
-  const path = new URL(request.url, 'http://x').pathname;
-  try {
-    const body = readFileSync(join(site, path === '/' ? 'index.html' : path));
-    response.writeHead(200, { 'Content-Type': types[extname(path) || '.html'] ?? 'application/octet-stream' });
-    response.end(body);
-  } catch {
-    response.writeHead(404);
-    response.end();
-  }
-});
-await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-const origin = `http://127.0.0.1:${server.address().port}`;
+const server = await serve(site);
+const site_origin = origin(server);
 
 // Files in two encodings that the page must never decode.
 const latin1 = join(work, 'latin1-crlf.bib');
@@ -70,13 +55,9 @@ function native(file, args) {
   return { bytes: readFileSync(out), told };
 }
 
-const browser = await chromium.launch({
-  executablePath: '/usr/bin/chromium',
-  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-    '--disable-component-update', '--disable-sync'],
-});
+const browser = await launch_chromium();
 const context = await browser.newContext({ acceptDownloads: true, viewport: { width: 1100, height: 900 } });
-await context.grantPermissions(['clipboard-read', 'clipboard-write'], { origin });
+await context.grantPermissions(['clipboard-read', 'clipboard-write'], { origin: site_origin });
 const page = await context.newPage();
 const complaints = [];
 const elsewhere = [];
@@ -84,7 +65,7 @@ page.on('console', (message) => message.type() === 'error' && complaints.push(me
 page.on('pageerror', (error) => complaints.push(error.message));
 context.on('request', (request) => {
   const url = request.url();
-  if (!url.startsWith(origin + '/') && !url.startsWith('blob:') && !url.startsWith('data:'))
+  if (!url.startsWith(site_origin + '/') && !url.startsWith('blob:') && !url.startsWith('data:'))
     elsewhere.push(url);
 });
 context.on('requestfailed', (request) => complaints.push('failed: ' + request.url()));
@@ -125,7 +106,7 @@ async function table_rows(count) {
 }
 
 try {
-  await page.goto(origin + '/?count=3&keep=1&fields=author,editor');
+  await page.goto(site_origin + '/?count=3&keep=1&fields=author,editor');
   const values = await Promise.all(['Count', 'Keep', 'Fields'].map((label) =>
     page.getByLabel(label, { exact: true }).inputValue()));
   check('the address gives the rule', values.join(' ') === '3 1 author,editor', values.join(' '));
