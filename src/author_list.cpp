@@ -134,12 +134,13 @@ std::size_t list_filter::pass_lines(std::string_view lines)
 // entry that the last of them belongs to.
 void list_filter::note_passed(std::string_view lines)
 {
+    const std::size_t first = line_number_ == 0 ? byte_order_mark_before(lines) : 0;
     line_number_ += count_byte(lines, '\n');
     for (std::size_t at = lines.size(); at > 0 && (at = lines.rfind('@', at - 1)) != std::string_view::npos;) {
         std::size_t start = at;
-        while (start > 0 && is_blank(lines[start - 1]))
+        while (start > first && is_blank(lines[start - 1]))
             --start;
-        if (start == 0 || lines[start - 1] == '\n') {
+        if (start == first || lines[start - 1] == '\n') {
             const std::size_t end = lines.find('\n', at);
             note_entry(lines.substr(start, end - start), at - start);
             return;

@@ -33,6 +33,14 @@ inline constexpr std::string_view quoted_others_tail = "others\",";
 /// written unchanged and the value is copied on as one that never closes.
 inline constexpr std::size_t held_lines_limit = std::size_t{1} << 20;
 
+/// How many bytes of a UTF-8 byte order mark the first line of a file starts
+/// with: 3, or 0. It is no part of the line: BibTeX passes over it as over
+/// any text between entries.
+inline std::size_t byte_order_mark_before(std::string_view first_line)
+{
+    return first_line.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+}
+
 /// A blank between the parts of a field: a space or a tab.
 constexpr bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
@@ -106,6 +114,11 @@ public:
 
     /// How many lists have been cut so far.
     std::uint64_t lists_cut() const { return lists_cut_; }
+
+    /// Whether an entry has started so far: a line whose first byte, after
+    /// blanks (and a byte order mark before the first line), is `@`. Known
+    /// only to a filter that notes its cuts.
+    bool entry_seen() const { return !key_.empty(); }
 
     /// The cuts noted since the last call, in the order they were made;
     /// always empty when not noting them.
@@ -181,8 +194,7 @@ inline line_output list_filter::next_line(std::string_view line)
 // cuts that name them.
 inline void list_filter::note_line(std::string_view line)
 {
-    ++line_number_;
-    std::size_t at = 0;
+    std::size_t at = ++line_number_ == 1 ? byte_order_mark_before(line) : 0;
     while (at < line.size() && is_blank(line[at]))
         ++at;
     if (at < line.size() && line[at] == '@')

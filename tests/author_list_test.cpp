@@ -141,6 +141,9 @@ TEST(FilterAuthorLines, NotesWhereEachCutListStands)
         {"  @a(k,\n author = {A and\n B and\n C and D and E},\n", 1, "2 k author 5;"},
         // two fields on an entry's one line; a name that holds the field's
         {"@a{K, author={A and B and C}, bookauthor={D and E and F}}", 2, "1 K author 3;1 K bookauthor 3;"},
+        // a byte order mark before the first entry
+        {"\xEF\xBB\xBF@a{K,\n author = {A and B and C},\n}\n", 2, "2 K author 3;"},
+        {"\xEF\xBB\xBF @a{K,\n title = {T},\n}\n@b{L,\n author = {A and B and C},\n}\n", 2, "5 L author 3;"},
         // no entry before it, or none with a key
         {"author = {A and B and C},\n", 2, "1 ? author 3;"},
         {"@a{K,\n@string{x = {y}}\nauthor = {A and B and C},\n", 2, "3 ? author 3;"},
@@ -148,13 +151,24 @@ TEST(FilterAuthorLines, NotesWhereEachCutListStands)
         {"@a{K,\nauthor = {A and B and C} # {D},\nauthor = {A and B},\nauthor = {A and B and others},\nauthor = {A and B and C\n",
          2, ""},
     };
+    // Each row line by line, and through the line loop, which passes over
+    // runs of lines at once.
     for (const auto& r : rows) {
-        list_filter filter(list_rule{r.limit}, cut_notes::with_text);
-        filter_text(r.text, filter);
-        std::string notes;
-        for (const list_cut& cut : filter.take_cuts())
-            notes += std::to_string(cut.line) + " " + cut.key + " " + cut.field + " " + std::to_string(cut.names) + ";";
-        EXPECT_EQ(notes, r.notes) << r.text;
+        for (const bool by_line : {true, false}) {
+            list_filter filter(list_rule{r.limit}, cut_notes::with_text);
+            if (by_line) {
+                filter_text(r.text, filter);
+            } else {
+                line_loop loop(filter);
+                text_output written;
+                loop.feed(r.text, written);
+                loop.finish(written);
+            }
+            std::string notes;
+            for (const list_cut& cut : filter.take_cuts())
+                notes += std::to_string(cut.line) + " " + cut.key + " " + cut.field + " " + std::to_string(cut.names) + ";";
+            EXPECT_EQ(notes, r.notes) << r.text << (by_line ? "" : ", through the line loop");
+        }
     }
 }
 

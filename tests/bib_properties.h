@@ -141,7 +141,7 @@ inline std::string random_line(std::mt19937& random)
 
 inline std::string random_file(std::mt19937& random, std::size_t lines)
 {
-    std::string text;
+    std::string text = random() % 8 == 0 ? "\xEF\xBB\xBF" : "";  // a byte order mark
     for (std::size_t i = 0; i < lines; ++i) {
         if (random() % 3 == 0)
             text += random() % 2 ? "\t\t  " : " ";  // a continued value's indentation

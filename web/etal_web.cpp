@@ -54,9 +54,6 @@ private:
     std::size_t capacity_ = 0;
 };
 
-// A UTF-8 byte order mark, which may stand before a file's first line.
-constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
-
 // One file on its way through.
 class page_run {
 public:
@@ -68,8 +65,6 @@ public:
 
     void feed(std::string_view bytes)
     {
-        if (!found_entry_)
-            look_for_entry(bytes);
         loop_.feed(bytes, output_);
         take_cuts();
     }
@@ -84,28 +79,10 @@ public:
     const text_output& output() const { return output_; }
     const std::string& cuts() const { return cuts_; }
     double lists_cut() const { return static_cast<double>(filter_.lists_cut()); }
-    bool found_entry() const { return found_entry_; }
+    // Whether a line starts an entry: a file with none is no BibTeX database.
+    bool found_entry() const { return filter_.entry_seen(); }
 
 private:
-    // Notes whether a line of `bytes` starts with `@`, after blanks: a file
-    // with none is no BibTeX database.
-    void look_for_entry(std::string_view bytes)
-    {
-        if (first_chunk_ && bytes.substr(0, byte_order_mark.size()) == byte_order_mark)
-            bytes.remove_prefix(byte_order_mark.size());
-        first_chunk_ = false;
-        for (std::size_t at = 0; !found_entry_ && (at = bytes.find('@', at)) != std::string_view::npos; ++at) {
-            std::size_t start = at;
-            while (start > 0 && is_blank(bytes[start - 1]))
-                --start;
-            found_entry_ = start == 0 ? line_start_ : bytes[start - 1] == '\n';
-        }
-        const std::size_t line_feed = bytes.rfind('\n');
-        const std::string_view last_line = bytes.substr(line_feed == std::string_view::npos ? 0 : line_feed + 1);
-        const bool blanks_only = last_line.find_first_not_of(" \t") == std::string_view::npos;
-        line_start_ = blanks_only && (line_feed != std::string_view::npos || line_start_);
-    }
-
     // "LINE\tKEY\tFIELD\tNAMES\n" for each list cut: the facts -v tells.
     void take_cuts()
     {
@@ -122,9 +99,6 @@ private:
     text_output output_;
     std::string cuts_;
     std::vector<char> chunk_;
-    bool found_entry_ = false;
-    bool first_chunk_ = true;
-    bool line_start_ = true;  // only blanks since the last line feed
 };
 
 std::unique_ptr<page_run> run;
