@@ -89,6 +89,83 @@ std::string_view entry_key(std::string_view line, std::size_t at)
 // BibTeX's own word for the names left out, which styles print as "et al.".
 constexpr std::string_view others_name = "others";
 
+// A blank, or a line end: between the names of a value, all read as a space.
+constexpr bool is_space(char c) { return is_blank(c) || c == '\r' || c == '\n'; }
+
+// How a name, with the spaces around it, reads against "et al." written as
+// a name, which styles print as a person where they print "et al." only for
+// `others`. `partial`: it may still be, should more text follow.
+enum class et_al_match { blank, no, partial, whole, others };
+
+struct et_al_reading {
+    et_al_match match = et_al_match::no;
+    std::size_t from = 0;  // when whole: the name's bytes, without the spaces around it
+    std::size_t to = 0;
+};
+
+// The spellings, in any letter case: a letter matches itself, `.` is an
+// optional full stop, `~` one or more spaces or ties, `_` any spaces.
+constexpr std::string_view et_al_spellings[] = {"et.~al.", "al._,_et.", "others"};
+
+// Reads `text` as a name that may be "et al." written as a name: one of the
+// spellings, within one pair of braces or none, and `others` itself only
+// when braced or in another letter case.
+et_al_reading read_et_al(std::string_view text)
+{
+    std::size_t i = 0;
+    const auto skip_spaces = [&text, &i] {
+        while (i < text.size() && is_space(text[i]))
+            ++i;
+    };
+    skip_spaces();
+    const std::size_t from = i;
+    if (i == text.size())
+        return {et_al_match::blank};
+    const bool braced = text[i] == '{';
+    if (braced) {
+        ++i;
+        skip_spaces();
+        if (i == text.size())
+            return {et_al_match::partial};
+    }
+    const auto spelling = std::find_if(std::begin(et_al_spellings), std::end(et_al_spellings),
+                                       [c = text[i]](std::string_view s) { return matches_folded(c, s[0]); });
+    if (spelling == std::end(et_al_spellings))
+        return {et_al_match::no};
+    const std::size_t word = i;
+    for (const char p : *spelling) {
+        if (p == '~' || p == '_') {
+            const std::size_t start = i;
+            while (i < text.size() && (is_space(text[i]) || (p == '~' && text[i] == '~')))
+                ++i;
+            if (p == '~' && i == start)
+                return {i == text.size() ? et_al_match::partial : et_al_match::no};
+        } else if (p == '.') {
+            i += i < text.size() && text[i] == '.' ? 1 : 0;
+        } else if (i == text.size()) {
+            return {et_al_match::partial};
+        } else if (!matches_folded(text[i], p)) {
+            return {et_al_match::no};
+        } else {
+            ++i;
+        }
+    }
+    const std::size_t word_end = i;
+    if (braced) {
+        skip_spaces();
+        if (i == text.size())
+            return {et_al_match::partial};
+        if (text[i++] != '}')
+            return {et_al_match::no};
+    }
+    const std::size_t to = i;
+    skip_spaces();
+    if (i != text.size())
+        return {et_al_match::no};
+    const bool right_already = !braced && text.substr(word, word_end - word) == others_name;
+    return {right_already ? et_al_match::others : et_al_match::whole, from, to};
+}
+
 }  // namespace
 
 list_filter::list_filter(list_rule rule, cut_notes notes)
@@ -154,6 +231,7 @@ void list_filter::start_value(std::string_view line, std::size_t open)
         value_.line = line_number_;
         value_.key = key_.empty() ? "?" : key_;
         value_.field = field_name_before(line, open);
+        value_.et_al.clear();
     }
     in_value_ = true;
     delimiter_ = line[open];
@@ -161,6 +239,8 @@ void list_filter::start_value(std::string_view line, std::size_t open)
     separators_ = 0;
     matched_ = 0;
     copying_ = false;
+    name_from_ = not_found;
+    name_held_at_ = not_found;
 }
 
 // Feeds one byte of the value's top level to the separator match; true when
@@ -190,9 +270,36 @@ bool list_filter::counting_separators() const
 // cut there. True when it is the last to count, so that counting stops.
 bool list_filter::note_separator(std::size_t after, std::size_t& cut)
 {
+    name_from_ = after;
+    name_held_at_ = not_found;
     if (++separators_ == keep_)
         cut = after;
     return separators_ >= count_to_;
+}
+
+// The last name is followed while every separator is counted: the list is
+// then not over the count, and that name alone may need mending. A count
+// below 1 changes nothing.
+bool list_filter::following_last_name() const { return separators_ < count_to_ && !copying_ && author_limit_ >= 1; }
+
+// At the end of a line inside a value: whether its last name so far may yet
+// be "et al." written as a name, so that its lines wait for the close. One
+// that cannot be is not followed further.
+bool list_filter::last_name_may_be_et_al(std::string_view line)
+{
+    if (!following_last_name() || (name_from_ == not_found && name_held_at_ == not_found))
+        return false;
+    std::string joined;
+    const std::string_view name =
+        name_from_ != not_found ? line.substr(name_from_) : std::string_view(joined.assign(held_, name_held_at_).append(line));
+    const et_al_match match = read_et_al(name).match;
+    if (match == et_al_match::blank)
+        return false;  // it starts on a later line, if at all
+    if (match == et_al_match::partial || match == et_al_match::whole)
+        return true;
+    name_from_ = not_found;
+    name_held_at_ = not_found;
+    return false;
 }
 
 // Counts the separators in the top-level text [from, end) of `line`, which
@@ -264,10 +371,16 @@ list_filter::value_end list_filter::scan_value(std::string_view line, std::size_
 // Moves the held lines, unchanged, to what is written next.
 void list_filter::release_held()
 {
-    if (held_.empty())
-        return;
     out_.append(held_);
+    forget_held();
+}
+
+// Places in the held lines go with them.
+void list_filter::forget_held()
+{
     held_.clear();
+    cut_ = not_found;
+    name_held_at_ = not_found;
 }
 
 // Holds the line, as written so far, while its value stays open past the
@@ -289,38 +402,50 @@ bool list_filter::hold_line(std::string_view line, std::size_t cut_here)
     return true;
 }
 
-// Whether the value, closing at `close`, holds nothing after its cut but
-// "others": it reads as a cut list already, and cutting it again would only
-// respace it.
-bool list_filter::only_others_after_cut(std::string_view line, std::size_t close, std::size_t cut_here) const
+// What becomes of the value closing at `close`: left whole, cut, or mended,
+// its last name [from, to) (in the held lines, then this line, as one text)
+// becoming "others". Notes the name when noting.
+list_filter::verdict list_filter::judge_value(std::string_view line, std::size_t close, std::size_t cut_here,
+                                              std::size_t& from, std::size_t& to)
 {
-    const auto is_space = [](char c) { return is_blank(c) || c == '\r' || c == '\n'; };
-    std::string held_rest;
-    std::string_view rest = line.substr(0, close);
-    if (cut_here != not_found) {
-        rest.remove_prefix(cut_here);
-    } else {
-        held_rest.assign(held_, cut_).append(rest);
-        rest = held_rest;
+    // Over the count, the names after the cut; else the last name alone.
+    const bool over = (cut_ != not_found || cut_here != not_found) && separators_ >= author_limit_;
+    bool held = cut_here == not_found;
+    std::size_t start = held ? cut_ : cut_here;
+    if (!over) {
+        if (!following_last_name() || separators_ == 0 || (name_from_ == not_found && name_held_at_ == not_found))
+            return verdict::keep;
+        held = name_from_ == not_found;
+        start = held ? name_held_at_ : name_from_;
     }
-    while (!rest.empty() && is_space(rest.front()))
-        rest.remove_prefix(1);
-    while (!rest.empty() && is_space(rest.back()))
-        rest.remove_suffix(1);
-    return rest == others_name;
+    std::string joined;
+    const std::string_view text = held ? std::string_view(joined.assign(held_, start).append(line.substr(0, close)))
+                                       : line.substr(start, close - start);
+    const et_al_reading reading = read_et_al(text);
+    if (reading.match != et_al_match::whole)
+        // Names after the cut that are "others" alone already read as a cut list.
+        return over && reading.match != et_al_match::others ? verdict::cut : verdict::keep;
+    if (noting_)
+        value_.et_al = text.substr(reading.from, reading.to - reading.from);
+    const std::size_t offset = held ? start : held_.size() + start;
+    from = offset + reading.from;
+    to = offset + reading.to;
+    return verdict::mend;
 }
 
 // Writes the value closing at `close` cut, after what the line has written
 // so far; true when nothing more of the line is to be searched.
 bool list_filter::write_cut(std::string_view line, std::size_t close, std::size_t cut_here)
 {
-    // A cut on an earlier line: the value opened there, so nothing of this
-    // line has been written yet.
-    if (cut_here != not_found)
+    if (cut_here != not_found) {
+        release_held();
         edited_.append(line.substr(copied_from_, cut_here - copied_from_));
-    else
+    } else {
+        // A cut on an earlier line: the value opened there, so nothing of
+        // this line has been written yet.
         edited_.assign(held_, 0, cut_);
-    held_.clear();
+        forget_held();
+    }
     const std::string_view tail = delimiter_ == '"' ? quoted_others_tail : others_tail;
     if (only_field_end(line.substr(close + 1))) {
         edited_.append(tail);
@@ -330,6 +455,25 @@ bool list_filter::write_cut(std::string_view line, std::size_t close, std::size_
     edited_.append(tail.substr(0, tail.size() - 1));
     copied_from_ = close + 1;
     return false;
+}
+
+// Writes "others" for the bytes [from, to) of the held lines and this line,
+// taken as one text; all else stays as it was.
+void list_filter::write_mend(std::string_view line, std::size_t from, std::size_t to)
+{
+    const std::size_t held = held_.size();
+    if (from >= held) {
+        release_held();
+        edited_.append(line.substr(copied_from_, from - held - copied_from_)).append(others_name);
+        copied_from_ = to - held;
+        return;
+    }
+    // As for a cut, nothing of this line has been written yet.
+    edited_.assign(held_, 0, from).append(others_name);
+    if (to <= held)
+        edited_.append(held_, to);
+    copied_from_ = to <= held ? 0 : to - held;
+    forget_held();
 }
 
 // The line of a value, open before it (in_value_) or from `open` on.
@@ -342,6 +486,8 @@ line_output list_filter::judge_line(std::string_view line, std::size_t open)
     std::size_t cut_here = not_found;  // the cut, when it falls on this line
     if (in_value_) {
         at = skip_blanks(line, 0);
+        if (name_from_ != not_found)
+            name_from_ = 0;  // nothing but blanks since the separator
         if (at < line.size() && line[at] == '@') {
             // A line that starts an entry: the value never closed. Its lines
             // go out as they were, and the entry is judged afresh.
@@ -365,8 +511,16 @@ line_output list_filter::judge_line(std::string_view line, std::size_t open)
         }
         const value_end end = scan_value(line, at, cut_here);
         if (end == value_end::line_end) {
-            if ((!held_.empty() || cut_here != not_found) && hold_line(line, cut_here))
+            const bool cut_waits = cut_ != not_found || cut_here != not_found;
+            if (last_name_may_be_et_al(line) && name_from_ != not_found) {
+                if (!cut_waits)
+                    release_held();  // lines before the name's own need not wait for it
+                name_held_at_ = held_.size() + edited_.size() + (name_from_ - copied_from_);
+                name_from_ = not_found;
+            }
+            if ((cut_waits || name_held_at_ != not_found) && hold_line(line, cut_here))
                 return {out_, false};
+            release_held();
             break;  // before the cut, the line is final as it is
         }
         in_value_ = false;
@@ -377,20 +531,23 @@ line_output list_filter::judge_line(std::string_view line, std::size_t open)
         const std::string_view rest = line.substr(at + 1);
         const std::size_t after = skip_blanks(rest, 0);
         const bool concatenated = after < rest.size() && rest[after] == '#';
-        const bool cut = (!held_.empty() || cut_here != not_found) && separators_ >= author_limit_ &&
-                         !only_others_after_cut(line, at, cut_here);
-        if (!cut || concatenated) {
+        std::size_t from = 0;
+        std::size_t to = 0;
+        const verdict made = concatenated ? verdict::keep : judge_value(line, at, cut_here, from, to);
+        if (made == verdict::keep) {
             release_held();
             if (concatenated)
                 break;  // its other parts may hold names, and this line's rest with them
         } else {
-            ++lists_cut_;
+            ++(made == verdict::cut ? lists_cut_ : lists_mended_);
             if (noting_) {
                 value_.names = separators_ + 1;
                 cuts_.push_back(std::move(value_));  // made anew for the next value
             }
             if (!writing_)
-                held_.clear();
+                forget_held();
+            else if (made == verdict::mend)
+                write_mend(line, from, to);
             else if (write_cut(line, at, cut_here))
                 break;
         }
@@ -410,6 +567,25 @@ std::string_view list_filter::end_of_input()
     release_held();
     in_value_ = false;
     return out_;
+}
+
+std::string on_one_line(std::string_view name)
+{
+    std::string said;
+    for (std::size_t i = 0; i < name.size();) {
+        std::size_t end = i;
+        while (end < name.size() && is_space(name[end]))
+            ++end;
+        const std::string_view spaces = name.substr(i, end - i);
+        if (spaces.find_first_of("\r\n") != std::string_view::npos)
+            said += ' ';
+        else
+            said.append(spaces);
+        if (end < name.size())
+            said += name[end++];
+        i = end;
+    }
+    return said;
 }
 
 std::string rewrite_author_line(const std::string& line, std::int32_t author_limit)

@@ -57,13 +57,21 @@ struct list_rule {
     std::vector<std::string> fields = {std::string(author_keyword)};
 };
 
-/// A list that the rule cuts, as told by a filter that notes its cuts.
+/// A list that the rule cuts, or mends, as told by a filter that notes them.
 struct list_cut {
     std::uint64_t line = 0;  // where its value opens, from 1
     std::string key;         // of its entry, or "?" where there is none
     std::string field;       // the field's name as written
     std::int64_t names = 0;  // in the whole value
+    /// For a list mended rather than cut: its last name, "et al." written
+    /// as a name (`et al.`, `Al., Et`, `{others}`), byte for byte; empty for
+    /// a cut.
+    std::string et_al;
 };
+
+/// A name as a message quotes it, on one line: a line end, with the blanks
+/// around it, reads as one space, as BibTeX reads it.
+std::string on_one_line(std::string_view name);
 
 /// What a run wants of a filter besides the rule's verdict on each line.
 enum class cut_notes {
@@ -87,8 +95,16 @@ struct line_output {
 /// unless that is only blanks, a comma and a final CR; the value's lines
 /// after the cut are dropped. A value followed by `#` is left whole, and so
 /// is one whose names after the `keep`-th are BibTeX's "others" alone: it
-/// already reads as a cut list. After a value closes, the rest of its line
-/// is searched for the next field.
+/// already reads as a cut list.
+///
+/// A list that is not cut, with at least two names, whose last name is "et
+/// al." written as a name (see `list_cut::et_al`), which styles would print
+/// as a person, is mended: that name's bytes become "others", and every
+/// other byte stays. A list over the count whose names after the `keep`-th
+/// are only such a name is mended rather than cut. The lines from such a
+/// name's first line to the value's close wait, as those of a cut do.
+///
+/// After a value closes, the rest of its line is searched for the next field.
 class list_filter {
 public:
     /// Noting cuts, the filter also keeps the line number and the entry key
@@ -115,13 +131,16 @@ public:
     /// How many lists have been cut so far.
     std::uint64_t lists_cut() const { return lists_cut_; }
 
+    /// How many lists ending in "et al." written as a name have been mended.
+    std::uint64_t lists_mended() const { return lists_mended_; }
+
     /// Whether an entry has started so far: a line whose first byte, after
     /// blanks (and a byte order mark before the first line), is `@`. Known
     /// only to a filter that notes its cuts.
     bool entry_seen() const { return !key_.empty(); }
 
-    /// The cuts noted since the last call, in the order they were made;
-    /// always empty when not noting them.
+    /// The cuts and mends noted since the last call, in the order they were
+    /// made; always empty when not noting them.
     std::vector<list_cut> take_cuts() { return std::exchange(cuts_, {}); }
 
 private:
@@ -131,6 +150,8 @@ private:
         std::string lower;
         folded_pattern pattern;  // of its last eight bytes, checked first
     };
+
+    enum class verdict { keep, cut, mend };
 
     line_output judge_line(std::string_view line, std::size_t open);
     inline std::size_t find_value(std::string_view line, std::size_t from) const;
@@ -144,10 +165,15 @@ private:
     bool completes_separator(char c);
     bool note_separator(std::size_t after, std::size_t& cut);
     bool counting_separators() const;
+    bool following_last_name() const;
+    bool last_name_may_be_et_al(std::string_view line);
     bool hold_line(std::string_view line, std::size_t cut_here);
     void release_held();
-    bool only_others_after_cut(std::string_view line, std::size_t close, std::size_t cut_here) const;
+    void forget_held();
+    verdict judge_value(std::string_view line, std::size_t close, std::size_t cut_here, std::size_t& from,
+                        std::size_t& to);
     bool write_cut(std::string_view line, std::size_t close, std::size_t cut_here);
+    void write_mend(std::string_view line, std::size_t from, std::size_t to);
 
     std::int32_t author_limit_;
     std::int32_t keep_;
@@ -157,6 +183,7 @@ private:
     std::int64_t count_to_;       // separators are counted up to this many
 
     std::uint64_t lists_cut_ = 0;
+    std::uint64_t lists_mended_ = 0;
     std::vector<list_cut> cuts_;  // noted, not yet taken
     std::uint64_t line_number_ = 0;  // of the line judged, when noting
     std::string key_;             // of the entry last started, when noting
@@ -168,8 +195,13 @@ private:
     std::int64_t separators_ = 0; // found at its top level, up to count_to_
     std::size_t matched_ = 0;     // bytes of a separator matched so far
     bool copying_ = false;        // too long to hold: copied as it is
-    std::size_t cut_ = 0;         // in `held_`, when it holds lines
-    std::string held_;            // the lines from the cut line on, each with a line feed
+    // Where the last name so far starts, while it may be "et al." written as
+    // a name: on this line (all before it since the separator was blank), or
+    // in `held_`; neither before the first separator, or once ruled out.
+    std::size_t name_from_ = not_found;
+    std::size_t name_held_at_ = not_found;
+    std::size_t cut_ = not_found; // in `held_`, when the cut lies there
+    std::string held_;            // the lines from the cut's (or that name's) on, each with a line feed
     std::string edited_;          // the current line's text, as written, up to `copied_from_`
     std::size_t copied_from_ = 0; // where the current line is copied on from
     std::string out_;             // what the last call asked to write
@@ -236,7 +268,7 @@ inline std::size_t list_filter::value_after(std::string_view text, std::size_t e
 }
 
 /// The rule on a line alone, for the author field: `line` with its list cut
-/// after the first `author_limit` names, or unchanged when the list fits,
-/// when `author_limit` is below 1, or when the value does not close on the
-/// line.
+/// after the first `author_limit` names, or mended where it ends in "et al."
+/// written as a name; unchanged when the list fits and ends otherwise, when
+/// `author_limit` is below 1, or when the value does not close on the line.
 std::string rewrite_author_line(const std::string& line, std::int32_t author_limit);

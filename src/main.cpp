@@ -11,8 +11,8 @@
 // From INPUT to OUTPUT, each output line goes out in one write as soon as
 // the rule has judged it, before the next input line is handled, so a reader
 // following OUTPUT sees whole lines, and a run that fails or is killed leaves
-// exactly the lines written so far. Only the lines of a list being cut wait,
-// within a fixed bound, for the list to close. A file rewritten in place, or
+// exactly the lines written so far. Only the lines of a list being cut or
+// mended wait, within a fixed bound, for the list to close. A file rewritten in place, or
 // only checked, has no reader to wait for: it is written in large blocks.
 
 #include "author_list.h"
@@ -133,9 +133,10 @@ bool filter_lines(int input, const std::string& name, list_filter& filter, Outpu
     return false;
 }
 
-// A line for each list cut since the last call, as editors and CI
-// annotators read them: "FILE:LINE: KEY: FIELD has N names, more than
-// COUNT" for a check, "... FIELD cut from N names to KEEP" otherwise.
+// A line for each list cut or mended since the last call, as editors and
+// CI annotators read them: "FILE:LINE: KEY: FIELD has N names, more than
+// COUNT" for a check, "... FIELD cut from N names to KEEP" otherwise; for a
+// mend, "... FIELD ends in "et al." written as a name", and ", now others".
 std::string cut_lines(list_filter& filter, const std::string& path, const filter_options& options)
 {
     const std::string_view file = path == standard_stream ? "(standard input)" : std::string_view(path);
@@ -152,6 +153,11 @@ std::string cut_lines(list_filter& filter, const std::string& path, const filter
         lines.append(file).push_back(':');
         append_number(lines, cut.line);
         lines.append(": ").append(cut.key).append(": ").append(cut.field);
+        if (!cut.et_al.empty()) {
+            lines.append(" ends in \"").append(on_one_line(cut.et_al)).append("\" written as a name");
+            lines.append(check ? "\n" : ", now others\n");
+            continue;
+        }
         lines.append(check ? " has " : " cut from ");
         append_number(lines, static_cast<std::uint64_t>(cut.names));
         lines.append(check ? " names, more than " : " names to ").append(last);
@@ -230,12 +236,14 @@ int rewrite_in_place(const filter_options& options, const std::string& path)
         report(path, file.failure());
         return exit_failure;
     }
-    // Most files have nothing to cut: read once, up to the first cut, and
-    // left as they were, with no temporary file and the same time stamps.
+    // Most files have nothing to cut or mend: read once, up to the first
+    // change, and left as they were, with no temporary file and the same
+    // time stamps.
     list_filter probe(options.rule);
-    if (!filter_lines(file.input(), path, probe, no_writer{}, [&probe] { return probe.lists_cut() == 0; }))
+    const auto unchanged = [&probe] { return probe.lists_cut() + probe.lists_mended() == 0; };
+    if (!filter_lines(file.input(), path, probe, no_writer{}, unchanged))
         return exit_failure;
-    if (probe.lists_cut() == 0)
+    if (unchanged())
         return 0;
     if (!rewind_file(file.input())) {
         report_errno(path, errno);
@@ -274,7 +282,7 @@ int check_file(const filter_options& options, const std::string& path)
         report_errno("standard output", errno);
     if (!read || !printed)
         return check_trouble;
-    return filter.lists_cut() > 0 ? 1 : 0;
+    return filter.lists_cut() + filter.lists_mended() > 0 ? 1 : 0;
 }
 
 // Help and the version go to standard output, complaints to standard error.

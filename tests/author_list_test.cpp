@@ -105,10 +105,54 @@ TEST(RewriteAuthorLine, CutsTheFieldAsBibTeXReadsIt)
         {6, "author = {A and B and C and D and E and F and others},", ""},
         {2, "author = \"A and B and\tothers \",", ""},
         {1, "author = {A and others}", ""},
-        // ... but not when more follows "others", nor for another word
+        // ... but not when more follows "others"
         {2, "author = {A and B and others and C},", "author = {A and B and others },"},
-        {2, "author = {A and B and Others},", "author = {A and B and others },"},
-        {2, "author = {A and B and {others}},", "author = {A and B and others },"},
+    });
+}
+
+// A list whose last name is "et al." written as a name, which styles print as
+// a person, ends in "others" instead; every other byte stays.
+TEST(RewriteAuthorLine, MendsEtAlWrittenAsAName)
+{
+    check({
+        // each spelling, in any case, braced or not
+        {6, "author = {Barale, J. and et al.},", "author = {Barale, J. and others},"},
+        {6, "author = {A and et al},", "author = {A and others},"},
+        {6, "author = {A and et. al.},", "author = {A and others},"},
+        {6, "author = {A and Et Al.}", "author = {A and others}"},
+        {6, "author = {A and et~al.} ,", "author = {A and others} ,"},
+        {6, "author = {A and et \t~ AL.  },", "author = {A and others  },"},
+        {6, "author = {A and {et al.}},", "author = {A and others},"},
+        {6, "author = {A and { ET AL }},", "author = {A and others},"},
+        {6, "author = {RHIC and Alekseev, I. and Al., Et},", "author = {RHIC and Alekseev, I. and others},"},
+        {6, "author = {A and al.,et},", "author = {A and others},"},
+        {6, "author = {A and Al , Et.},", "author = {A and others},"},
+        {6, "author = {Chipman, Lindsay and Podgorski, David and {others}},", "author = {Chipman, Lindsay and Podgorski, David and others},"},
+        {6, "author = {Ashman, J and Others},", "author = {Ashman, J and others},"},
+        {6, "AUTHOR = \"A AND OTHERS\",\r", "AUTHOR = \"A AND others\",\r"},
+        {6, "@a{K, author={A and et al.}, editor={B and et al.}}", "@a{K, author={A and others}, editor={B and et al.}}"},
+        // left alone: in the middle, only within a name, alone, no spelling
+        {6, "author = {A and et al. and B},", ""},
+        {6, "author = {A and Boomsma et Al.},", ""},
+        {6, "author = {A and \\textit{et al.} Bionta},", ""},
+        {6, "author = {et al.},", ""},
+        {6, "author = {{A and et al.}},", ""},
+        {6, "author = {A and others},", ""},
+        {6, "author = {A and etal},", ""},
+        {6, "author = {A and et alii},", ""},
+        {6, "author = {A and al. et},", ""},
+        {6, "author = {A and {others} Jr},", ""},
+        {6, "author = {A and {et al.},", ""},
+        {6, "author = {A and et al.} # {B},", ""},
+        // the count: at, under and over it; a list over it with only the
+        // spelling after the names kept is mended, any other is cut
+        {2, "author = {A and et al.},", "author = {A and others},"},
+        {3, "author = {A and et al.},", "author = {A and others},"},
+        {1, "author = {A and et al.},", "author = {A and others},"},
+        {2, "author = {A and B and Others},", "author = {A and B and others},"},
+        {2, "author = {A and B and {others}},", "author = {A and B and others},"},
+        {1, "author = {A and B and et al.},", "author = {A and others },"},
+        {-1, "author = {A and et al.},", ""},
     });
 }
 
@@ -150,6 +194,9 @@ TEST(FilterAuthorLines, NotesWhereEachCutListStands)
         // no cut, no note: short enough, joined by #, never closed, cut already
         {"@a{K,\nauthor = {A and B and C} # {D},\nauthor = {A and B},\nauthor = {A and B and others},\nauthor = {A and B and C\n",
          2, ""},
+        // a mend, with its name as written, over lines too
+        {"@a{K,\n author = {A and\n B and et\r\n   al.},\n}\n", 6, "2 K author 3 et\r\n   al.;"},
+        {"@a{K,\n author = {A and B and Al., Et},\n}\n", 2, "2 K author 3 Al., Et;"},
     };
     // Each row line by line, and through the line loop, which passes over
     // runs of lines at once.
@@ -166,7 +213,8 @@ TEST(FilterAuthorLines, NotesWhereEachCutListStands)
             }
             std::string notes;
             for (const list_cut& cut : filter.take_cuts())
-                notes += std::to_string(cut.line) + " " + cut.key + " " + cut.field + " " + std::to_string(cut.names) + ";";
+                notes += std::to_string(cut.line) + " " + cut.key + " " + cut.field + " " + std::to_string(cut.names) +
+                         (cut.et_al.empty() ? "" : " " + cut.et_al) + ";";
             EXPECT_EQ(notes, r.notes) << r.text << (by_line ? "" : ", through the line loop");
         }
     }

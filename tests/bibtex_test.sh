@@ -1,8 +1,9 @@
 #!/bin/sh
 # Shortens a small database and real entries in every layout at 3, and lets
 # the real bibtex with plain.bst read them: long lists must print three names
-# and "et~al.", short ones stay whole, and bibtex must not complain. Then the
-# same with one name kept of author and editor lists.
+# and "et~al.", short ones stay whole, those that end in "et al." written as
+# a name print "et~al." too, and bibtex must not complain. Then the same with
+# one name kept of author and editor lists.
 # usage: bibtex_test.sh ETAL EXCERPT_BIB; exits 77 (skipped) where bibtex or
 # plain.bst is missing.
 set -u
@@ -46,6 +47,19 @@ cat > long.bib <<'BIB'
             Ross, Ro},
   year = {2023},
 }
+@article{mendeley,
+  author = {RHIC and Alekseev, I. and Al., Et},
+  title = {Mendeley},
+  journal = {J},
+  year = {2019},
+}
+@article{scholar, title={Scholar}, author={Barale, J. and et al.}, journal={J}, year={1975}}
+@article{zotero,
+	author = {Chipman, Lindsay and Podgorski, David and {others}},
+	title = {Zotero},
+	journal = {J},
+	year = {2016},
+}
 BIB
 cat "$excerpt" >> long.bib
 # bibtex_check ETAL_ARGS EXPECTED...: every EXPECTED text is in what
@@ -64,6 +78,12 @@ bibtex_check() {
         *) echo "missing: $want"; cat short.bbl; status=1 ;;
         esac
     done
+    # "et al." that a list's authors wrote as a name prints as "et al." too
+    for unwanted in "and et~al." "Et~Al." "{others}"; do
+        case $bbl in
+        *"$unwanted"*) echo "printed: $unwanted"; status=1 ;;
+        esac
+    done
 }
 
 bibtex_check 3 \
@@ -74,7 +94,10 @@ bibtex_check 3 \
     "Thorsten Altenkirch, Simon Boulier, Ambrus Kaposi, et~al." \
     "Philipp Angerer, Laleh Haghverdi, Maren B{\\\"u}ttner, et~al." \
     "Mart{\\'\\i}n Abadi, Paul Barham, Jianmin Chen, et~al." \
-    "{Barnes and Noble Research}, Ann Lee, and Bo~Ruiz."
+    "{Barnes and Noble Research}, Ann Lee, and Bo~Ruiz." \
+    "RHIC, I.~Alekseev, et~al." \
+    "J.~Barale et~al." \
+    "Lindsay Chipman, David Podgorski, et~al."
 bibtex_check "-k 1 --fields=author,editor 3" \
     "Ann Adams et~al." \
     "Fay Fox et~al." \

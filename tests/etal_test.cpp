@@ -224,6 +224,12 @@ TEST(CommandLine, RewritesInPlaceChecksAndTellsOfEachCut)
         {{"-cv", "3", "a.bib", "missing.bib"}, {{"a.bib", entry}}, {}, 2, "etal: missing.bib: No such file or directory\n",
          checked},
         {{"-c", "sub"}, {{"sub/x", ""}}, {}, 2, "etal: sub: Is a directory\n"},
+        // "et al." written as a name: mended, told apart from a cut, and a problem to a check
+        {{"-iv", "3", "a.bib"}, {{"a.bib", entry + "@b{L,\n author = {A and\n  Al.,\n  Et},\n}\n"}},
+         {{"a.bib", entry_at_3 + "@b{L,\n author = {A and\n  others},\n}\n"}}, 0,
+         "a.bib:2: K: author cut from 8 names to 3\na.bib:4: L: author ends in \"Al., Et\" written as a name, now others\n"},
+        {{"--check", "a.bib"}, {{"a.bib", "@b{Barale:1975bb,\n  author = {Barale, J. and et al.},\n}\n"}}, {}, 1, "",
+         "a.bib:2: Barale:1975bb: author ends in \"et al.\" written as a name\n"},
     });
 }
 
@@ -551,8 +557,8 @@ TEST(CommandLine, WritesWhatTheRuleGivesOnGeneratedFiles)
 
 // Over generated files, for every rule: -i leaves each file untouched, a
 // missing last line feed included, or writes what the copy writes; --check
-// names exactly the files with a list to cut, once for each such list, and
-// exits 1 exactly when there is one.
+// names exactly the files with a list to cut or mend, once for each such
+// list, and exits 1 exactly when there is one.
 TEST(CommandLine, RewritesAndChecksGeneratedFilesAsTheCopyCutsThem)
 {
     std::mt19937 random(16);
@@ -579,7 +585,7 @@ TEST(CommandLine, RewritesAndChecksGeneratedFilesAsTheCopyCutsThem)
         for (std::size_t file = 0; file < names.size(); ++file) {
             list_filter filter(as_run[i]);
             const std::string copy = filter_text(texts[file], filter);
-            const std::uint64_t cuts = filter.lists_cut();
+            const std::uint64_t cuts = filter.lists_cut() + filter.lists_mended();
             any_cut = any_cut || cuts > 0;
             EXPECT_TRUE(dir.read(names[file]) == (cuts > 0 ? copy : texts[file])) << names[file] << " " << rules[i].back();
             std::size_t named = 0;
@@ -648,6 +654,18 @@ TEST(CommandLine, ShortensListsInEveryLayout)
         {{"-k", "1", "3"}, "  author = {A and\n  B and\n  C},\n", "  author = {A and\n  B and\n  C},\n"},
         {{"-k", "1", "6"}, "  author = {A and B and C and D and E and F and\n G},\n", "  author = {A and others },\n"},
         {{"-k", "1", "6"}, names_a_line, "  author = {N0 and\n    others },\n"},
+        // "et al." written as a name, on its own line, over two, or before a line end
+        {{"3"}, "  author = {A and\n    B and\n    et al.},\n", "  author = {A and\n    B and\n    others},\n"},
+        {{"6"}, "  author = {Lee, A. and Ruiz, B. and et\r\n    al.},\r\n", "  author = {Lee, A. and Ruiz, B. and others},\r\n"},
+        {{"6"}, "  author = {A and {Et\n    Al.}\n  },\n", "  author = {A and others\n  },\n"},
+        {{"6"}, "  author = {A and et al.\n\n  },\n}\n", "  author = {A and others\n\n  },\n}\n"},
+        // ... or not, after all: no line waits for ever
+        {{"6"}, "  author = {A and et\n    alii and B},\n", "  author = {A and et\n    alii and B},\n"},
+        {{"6"}, "  author = {A and Others\n    and B},\n", "  author = {A and Others\n    and B},\n"},
+        // fewer kept than the count: under it mended, over it cut
+        {{"-k", "1", "3"}, "  author = {A and\n  B and\n  et al.},\n", "  author = {A and\n  B and\n  others},\n"},
+        {{"-k", "1", "2"}, "  author = {A and\n  B and\n  et al.},\n", "  author = {A and\n  others },\n"},
+        {{"2"}, "  author = {A and\n  B and\n  et\n al.},\n", "  author = {A and\n  B and\n  others},\n"},
         // every listed field, and every one on a line
         {{"-f", "author,editor", "3"}, "@a{K, author={A and B and C and D}, editor={E and F and G and H}, year={2024} }\n",
          "@a{K, author={A and B and C and others }, editor={E and F and G and others }, year={2024} }\n"},

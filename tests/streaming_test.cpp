@@ -123,8 +123,8 @@ TEST(Streaming, AnInPlaceRunStoppedMidwayLeavesTheFileAsItWas)
 }
 
 // `etal 2 - -` between two pipes: each line comes out of standard output
-// before the next goes in, and a list wrapped over lines comes out cut once
-// it closes.
+// before the next goes in, and a list wrapped over lines comes out cut, or
+// mended, once it closes.
 TEST(Streaming, LinesStreamFromStandardInputToStandardOutput)
 {
     int in[2];
@@ -140,6 +140,12 @@ TEST(Streaming, LinesStreamFromStandardInputToStandardOutput)
     steps.emplace_back("    B and\n", "    B and\n");
     steps.emplace_back("    C and\n", "");  // the cut line waits for the close
     steps.emplace_back("    D},\n", "    others },\n");
+    // a last name that may be "et al." waits for the line that settles it
+    steps.emplace_back("  author = {A and Et\n", "");
+    steps.emplace_back("    Jones and\n", "  author = {A and Et\n    Jones and\n");
+    steps.emplace_back("    B},\n", "    others },\n");
+    steps.emplace_back("  author = {A and et\n", "");
+    steps.emplace_back("    al.},\n", "  author = {A and others},\n");
     for (const auto& [input, output] : steps) {
         ASSERT_EQ(write(in[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
         std::string got(output.size(), '\0');
