@@ -79,18 +79,23 @@ public:
     const text_output& output() const { return output_; }
     const std::string& cuts() const { return cuts_; }
     double lists_cut() const { return static_cast<double>(filter_.lists_cut()); }
+    double lists_mended() const { return static_cast<double>(filter_.lists_mended()); }
     // Whether a line starts an entry: a file with none is no BibTeX database.
     bool found_entry() const { return filter_.entry_seen(); }
 
 private:
-    // "LINE\tKEY\tFIELD\tNAMES\n" for each list cut: the facts -v tells.
+    // "LINE\tKEY\tFIELD\tNAMES\tET_AL\n" for each list cut or mended (ET_AL,
+    // the name mended, is empty for a cut): the facts -v tells.
     void take_cuts()
     {
-        for (list_cut& cut : filter_.take_cuts()) {
-            for (char& c : cut.key)
-                c = c == '\t' ? ' ' : c;
-            cuts_.append(std::to_string(cut.line)).append("\t").append(cut.key).append("\t").append(cut.field);
-            cuts_.append("\t").append(std::to_string(cut.names)).append("\n");
+        const auto untabbed = [](std::string text) {
+            std::replace(text.begin(), text.end(), '\t', ' ');
+            return text;
+        };
+        for (const list_cut& cut : filter_.take_cuts()) {
+            cuts_.append(std::to_string(cut.line)).append("\t").append(untabbed(cut.key)).append("\t").append(cut.field);
+            cuts_.append("\t").append(std::to_string(cut.names)).append("\t").append(untabbed(on_one_line(cut.et_al)));
+            cuts_.append("\n");
         }
     }
 
@@ -179,6 +184,7 @@ EMSCRIPTEN_KEEPALIVE std::size_t etal_output_size() { return run->output().size(
 EMSCRIPTEN_KEEPALIVE const char* etal_cuts() { return run->cuts().data(); }
 EMSCRIPTEN_KEEPALIVE std::size_t etal_cuts_size() { return run->cuts().size(); }
 EMSCRIPTEN_KEEPALIVE double etal_lists_cut() { return run->lists_cut(); }
+EMSCRIPTEN_KEEPALIVE double etal_lists_mended() { return run->lists_mended(); }
 EMSCRIPTEN_KEEPALIVE int etal_found_entry() { return run->found_entry() ? 1 : 0; }
 EMSCRIPTEN_KEEPALIVE const char* etal_message() { return message.c_str(); }
 

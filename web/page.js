@@ -220,8 +220,15 @@ function file_done(result) {
     return;
   }
   const cut = result.lists_cut;
-  $('status').textContent = name + ': ' + (cut === 0 ? 'no list is over the rule; nothing was cut.'
-    : cut.toLocaleString('en') + (cut === 1 ? ' list' : ' lists') + ' cut.');
+  const mended = result.lists_mended;
+  const lists = (n) => n.toLocaleString('en') + (n === 1 ? ' list' : ' lists');
+  const done = [];
+  if (cut > 0)
+    done.push(lists(cut) + ' cut');
+  if (mended > 0)
+    done.push((cut > 0 ? mended.toLocaleString('en') : lists(mended)) + ' mended (“et al.” written as a name, now others)');
+  $('status').textContent = name + ': ' + (done.length === 0 ? 'no list is over the rule; nothing was cut.'
+    : done.join(', ') + '.');
   download_url = URL.createObjectURL(result.output);
   const link = $('download');
   link.href = download_url;
@@ -234,19 +241,27 @@ function file_done(result) {
   performance.measure('etal: file chosen to download ready', 'etal:chosen', 'etal:ready');
   for (const [part, duration] of Object.entries({ ...result.times, read: file_read_time }))
     performance.measure('etal: ' + part, { start: performance.now() - duration, duration });
-  show_cuts(result.cuts, cut);
+  show_cuts(result.cuts, cut + mended);
 }
 
-// The cuts, "LINE\tKEY\tFIELD\tNAMES" a line. The table fills when it is
-// opened, a batch of rows at a time.
+// The cuts and mends, "LINE\tKEY\tFIELD\tNAMES\tET_AL" a line, ET_AL empty
+// for a cut. The table fills when it is opened, a batch of rows at a time.
 let table_rows = [];
+let names_kept = '';  // of the rule the rows were made with
 
 function show_cuts(text, count) {
   table_rows = text === '' ? [] : text.slice(0, -1).split('\n');
-  $('cuts-summary').textContent = 'Lists cut (' + count.toLocaleString('en') + ')';
+  const values = current_settings();
+  names_kept = values.keep || values.count || default_count;
+  $('cuts-summary').textContent = 'Lists cut or mended (' + count.toLocaleString('en') + ')';
   $('cuts').hidden = count === 0;
   if ($('cuts').open)
     fill_table();
+}
+
+// A row's last cell: what became of the list.
+function change(et_al) {
+  return et_al === '' ? 'cut to ' + names_kept : '“' + et_al + '” → others';
 }
 
 function fill_table() {
@@ -262,7 +277,8 @@ function fill_table() {
   for (const row of batch) {
     const line = document.createElement('tr');
     line.setAttribute('role', 'row');
-    for (const value of row.split('\t')) {
+    const [line_number, key, field, names, et_al] = row.split('\t');
+    for (const value of [line_number, key, field, names, change(et_al)]) {
       const cell = document.createElement('td');
       cell.setAttribute('role', 'cell');
       cell.textContent = value;

@@ -80,7 +80,8 @@ function handle(etal, request) {
   const cuts = new TextDecoder().decode(etal.HEAPU8.subarray(cuts_at, cuts_at + etal._etal_cuts_size()));
   const result = {
     type: 'done', id: request.id, output, cuts,
-    lists_cut: etal._etal_lists_cut(), found_entry: etal._etal_found_entry() === 1,
+    lists_cut: etal._etal_lists_cut(), lists_mended: etal._etal_lists_mended(),
+    found_entry: etal._etal_found_entry() === 1,
   };
   etal._etal_end();
   running = 0;
