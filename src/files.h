@@ -65,12 +65,30 @@ using replace_file_function = unsigned long (*)(const wchar_t* replaced, const w
 extern replace_file_function replace_file_call;
 #endif
 
+/// What shows that a file is still the one etal read: the file a path names
+/// (device and inode, or volume and file id), its size, and when its bytes
+/// and its status last changed, as finely as the system keeps them.
+struct file_stamp {
+    unsigned long long device = 0;
+    unsigned long long id[2] = {};
+    unsigned long long size = 0;
+    unsigned long long modified = 0;
+    unsigned long long changed = 0;
+    bool operator==(const file_stamp& other) const
+    {
+        return device == other.device && id[0] == other.id[0] && id[1] == other.id[1] && size == other.size &&
+               modified == other.modified && changed == other.changed;
+    }
+};
+
 /// A file rewritten in place. Its new text goes to a temporary file beside
 /// it, made so that no one else can read it, which takes the file's place in
 /// one step once it is whole and on disk: a reader of the file sees the old
 /// bytes or the new, never a mix. Until then the file is untouched, and so
 /// it stays after any failure, or SIGINT, SIGTERM or SIGHUP: the temporary
-/// file is removed (the process then dies of the signal).
+/// file is removed (the process then dies of the signal). So it stays, too,
+/// when another program has written to it, or put another file in its
+/// place, since it was opened.
 class in_place_file {
 public:
     in_place_file() = default;
@@ -96,7 +114,9 @@ public:
     int output() const { return output_; }
 
     /// Puts the temporary file, made durable and given the file's
-    /// permissions, in the file's place, and closes both. False with
+    /// permissions, in the file's place, and closes both; unless the file at
+    /// the path is no longer the one opened, as it was then (a few system
+    /// calls before the new file takes its place, the last look). False with
     /// `failure()` set, the file untouched and the temporary file removed.
     bool replace();
 
@@ -114,8 +134,12 @@ private:
     }
     void remove_replacement();
 
+    // Whether the file at the path is still the one opened, as it was then.
+    bool unchanged() const;
+
     int input_ = -1;
     int output_ = -1;
+    file_stamp opened_;
     std::string target_;     // the file replaced: the one a link names
     std::string temporary_;  // while it exists
     std::string failure_;

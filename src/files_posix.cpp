@@ -178,6 +178,22 @@ bool copy_attributes(int /*from*/, int /*to*/, std::string& failed)
 
 #endif
 
+file_stamp stamp_of(const struct stat& status)
+{
+    const auto nanoseconds = [](const timespec& time) {
+        return static_cast<unsigned long long>(time.tv_sec) * 1000000000U + static_cast<unsigned long long>(time.tv_nsec);
+    };
+#if defined(__APPLE__)
+    const timespec modified = status.st_mtimespec;
+    const timespec changed = status.st_ctimespec;
+#else
+    const timespec modified = status.st_mtim;
+    const timespec changed = status.st_ctim;
+#endif
+    return {status.st_dev, {status.st_ino, 0}, static_cast<unsigned long long>(status.st_size), nanoseconds(modified),
+            nanoseconds(changed)};
+}
+
 // What a refusal says of the attribute that could not be given.
 std::string attribute_failure(const std::string& name)
 {
@@ -290,6 +306,7 @@ bool in_place_file::open(const std::string& path)
     if (!target)
         return fail({}, errno);
     target_ = target.get();
+    opened_ = stamp_of(status);
     mode_ = status.st_mode & 07777U;
     owner_ = status.st_uid;
     group_ = status.st_gid;
@@ -329,6 +346,12 @@ bool in_place_file::create_replacement()
     return true;
 }
 
+bool in_place_file::unchanged() const
+{
+    struct stat now {};
+    return stat(target_.c_str(), &now) == 0 && stamp_of(now) == opened_;
+}
+
 bool in_place_file::replace()
 {
     const auto give_up = [this](std::string_view what) {
@@ -344,6 +367,10 @@ bool in_place_file::replace()
     output_ = -1;
     if (closed != 0)
         return give_up({});
+    if (!unchanged()) {
+        remove_replacement();
+        return fail("changed while being shortened; left as it is", 0);
+    }
     {
         const removal_signals_held held;
         if (rename(temporary_.c_str(), target_.c_str()) != 0)

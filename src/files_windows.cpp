@@ -93,6 +93,24 @@ bool identify(HANDLE file, file_identity& identity)
     return true;
 }
 
+// Which file `file` is, how long, and when its bytes and its status last
+// changed (in 100 ns ticks); false where it tells nothing.
+bool stamp_of(HANDLE file, file_stamp& stamp)
+{
+    file_identity identity;
+    FILE_BASIC_INFO times{};
+    FILE_STANDARD_INFO standard{};
+    if (!identify(file, identity) || !GetFileInformationByHandleEx(file, FileBasicInfo, &times, sizeof times) ||
+        !GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard))
+        return false;
+    stamp.device = identity.volume;
+    std::memcpy(stamp.id, identity.id, sizeof stamp.id);
+    stamp.size = static_cast<unsigned long long>(standard.EndOfFile.QuadPart);
+    stamp.modified = static_cast<unsigned long long>(times.LastWriteTime.QuadPart);
+    stamp.changed = static_cast<unsigned long long>(times.ChangeTime.QuadPart);
+    return true;
+}
+
 // The errno value closest to a system error code, for messages alike on
 // every system.
 int errno_of(DWORD code)
@@ -284,6 +302,8 @@ bool in_place_file::open(const std::string& path)
     // Replacing it would clear the attribute, which is there to prevent just that.
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0)
         return fail("read-only file", 0);
+    if (!stamp_of(file, opened_))
+        return fail("not a regular file", 0);
     // What a symbolic link names is what is replaced.
     std::wstring target(MAX_PATH, L'\0');
     DWORD size = GetFinalPathNameByHandleW(file, target.data(), static_cast<DWORD>(target.size()), FILE_NAME_NORMALIZED);
@@ -328,6 +348,21 @@ bool in_place_file::create_replacement()
     return fail("cannot create a temporary file beside it", EEXIST);
 }
 
+bool in_place_file::unchanged() const
+{
+    // Opened only to be looked at: others may go on reading, writing or
+    // renaming it meanwhile.
+    const HANDLE file = CreateFileW(wide(target_).c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    file_stamp now;
+    const bool known = stamp_of(file, now);
+    CloseHandle(file);
+    return known && now == opened_;
+}
+
 bool in_place_file::replace()
 {
     const auto give_up = [this](std::string_view what, int error) {
@@ -343,6 +378,8 @@ bool in_place_file::replace()
     // ReplaceFileW moves the file it replaces aside: no handle may hold it.
     _close(input_);
     input_ = -1;
+    if (!unchanged())
+        return give_up("changed while being shortened; left as it is", 0);
     // It keeps the replaced file's attributes, security and creation time.
     // Without a backup name of etal's own, a replace that fails half-way
     // (ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, on some network shares) leaves

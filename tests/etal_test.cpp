@@ -45,6 +45,7 @@ struct cli_row {
     int status;
     std::string error;
     std::string printed = {};  // on standard output
+    std::string other_writer = {};  // a shell command that another program runs once a new text is whole
 };
 
 const std::string several_files = "usage: etal -i [OPTION]... [COUNT] FILE...  to rewrite several files in place\n";
@@ -64,7 +65,18 @@ void check(const std::vector<cli_row>& rows)
                 times[name] = std::filesystem::last_write_time(dir / name);
             }
         }
+#ifdef ETAL_OTHER_WRITER
+        if (!r.other_writer.empty()) {
+            setenv("LD_PRELOAD", ETAL_OTHER_WRITER, 1);
+            setenv("ETAL_TEST_ON_FSYNC", r.other_writer.c_str(), 1);
+            setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);  // the sanitizer's runtime comes after it
+        }
+#endif
         const run_result result = run_etal_with_files(dir.path, r.args, "", printed_name);
+#ifdef ETAL_OTHER_WRITER
+        for (const char* name : {"LD_PRELOAD", "ETAL_TEST_ON_FSYNC", "ASAN_OPTIONS"})
+            unsetenv(name);
+#endif
         std::string args;
         for (const std::string& a : r.args)
             args += " '" + a + "'";
@@ -204,7 +216,7 @@ TEST(CommandLine, RewritesInPlaceChecksAndTellsOfEachCut)
     const std::string entry = "@a{K,\n" + long_list;
     const std::string entry_at_3 = "@a{K,\n" + long_list_at_3;
     const std::string checked = "a.bib:2: K: author has 8 names, more than 3\n";
-    check({
+    std::vector<cli_row> rows = {
         // in place, each FILE: one with nothing to cut is left as it is
         {{"-i", "3", "a.bib", "b.bib"}, {{"a.bib", entry}, {"b.bib", "x\n"}}, {{"a.bib", entry_at_3}}, 0, ""},
         {{"-i", "a.bib"}, {{"a.bib", "author = {A and B}"}}, {}, 0, ""},
@@ -230,7 +242,14 @@ TEST(CommandLine, RewritesInPlaceChecksAndTellsOfEachCut)
          "a.bib:2: K: author cut from 8 names to 3\na.bib:4: L: author ends in \"Al., Et\" written as a name, now others\n"},
         {{"--check", "a.bib"}, {{"a.bib", "@b{Barale:1975bb,\n  author = {Barale, J. and et al.},\n}\n"}}, {}, 1, "",
          "a.bib:2: Barale:1975bb: author ends in \"et al.\" written as a name\n"},
-    });
+    };
+#ifdef ETAL_OTHER_WRITER
+    // another program appends to a.bib while etal works on it: a.bib keeps it, b.bib is done
+    rows.push_back({{"-i", "3", "a.bib", "b.bib"}, {{"a.bib", entry}, {"b.bib", entry}},
+                    {{"a.bib", entry + "@c{late,}\n"}, {"b.bib", entry_at_3}}, 1,
+                    "etal: a.bib: changed while being shortened; left as it is\n", "", "echo '@c{late,}' >> a.bib"});
+#endif
+    check(rows);
 }
 
 #ifdef __linux__
