@@ -7,7 +7,7 @@ import { createServer } from 'node:http';
 import { extname, join } from 'node:path';
 
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm',
-  '.svg': 'image/svg+xml' };
+  '.svg': 'image/svg+xml', '.png': 'image/png', '.webmanifest': 'application/manifest+json' };
 
 /// Serves the folder `site`; resolves to the server, whose origin is `origin(server)`.
 export async function serve(site) {
@@ -28,10 +28,19 @@ export async function serve(site) {
 
 export const origin = (server) => `http://127.0.0.1:${server.address().port}`;
 
+const chromium_options = {
+  executablePath: '/usr/bin/chromium',
+  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
+    '--disable-component-update', '--disable-sync'],
+};
+
 export function launch_chromium() {
-  return chromium.launch({
-    executablePath: '/usr/bin/chromium',
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-      '--disable-component-update', '--disable-sync'],
-  });
+  return chromium.launch(chromium_options);
+}
+
+/// A browser with a profile of its own in the folder `profile`, as a person
+/// has one: service workers and installed apps need it. Resolves to its one
+/// context, made with `options`.
+export function launch_chromium_profile(profile, options) {
+  return chromium.launchPersistentContext(profile, { ...chromium_options, ...options });
 }

@@ -7,15 +7,18 @@
 //   SITE: the built site folder; ETAL: the native program; SCREENSHOT: where
 //   to save a picture of the page; BIB: files to shorten, besides those it
 //   makes (Latin-1 with CRLF, UTF-8 with a byte order mark).
-import { launch_chromium, origin, serve } from './page_browser.mjs';
+import { launch_chromium_profile, origin, serve } from './page_browser.mjs';
 import { spawnSync } from 'node:child_process';
-import { mkdtempSync, readdirSync, readFileSync, rmSync, statSync, truncateSync, writeFileSync } from 'node:fs';
+import { cpSync, mkdtempSync, readdirSync, readFileSync, rmSync, statSync, truncateSync, writeFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import { basename, join } from 'node:path';
 
-const [site, etal, screenshot, ...given] = process.argv.slice(2);
+const [built_site, etal, screenshot, ...given] = process.argv.slice(2);
 const work = mkdtempSync(join(tmpdir(), 'etal-web-'));
+// A copy is served, so that a new version of it can be published.
+const site = join(work, 'site');
+cpSync(built_site, site, { recursive: true });
 let passed = 0;
 let failed = 0;
 
@@ -46,6 +49,11 @@ writeFileSync(et_al, '@article{rhic,\n  author = {RHIC and Alekseev, I. and Al.,
   + '@article{chipman,\n  author = {Chipman, Lindsay and Podgorski, David and {others}},\n}\n'
   + '@article{barale, author={Barale, J. and et\n    al.}, year={1975}}\n'
   + '@article{long, author={A and B and C and D and E and F and G and et al.}}\n');
+// Keys and fields longer than a phone's column for them.
+const long_keys = join(work, 'long-keys.bib');
+writeFileSync(long_keys, '@article{averyveryveryverylongkeywithoutabreak:2024:and-more-words-of-the-key,\n'
+  + '  bookauthor = {A and B and C and D and E and F and G},\n}\n'
+  + '@article{rhic:2019:spin-asymmetries-of-polarized-protons, author = {RHIC and Alekseev, I. and Al., Et}}\n');
 const picture = join(work, 'figure.png');
 writeFileSync(picture, Buffer.concat([Buffer.from('89504e470d0a1a0a0000000d49484452', 'hex'), Buffer.alloc(200, 7)]));
 const files = [latin1, bom, et_al, ...given];
@@ -80,10 +88,10 @@ function status_told({ cut, mended }) {
   return done.length === 0 ? 'no list is over the rule' : done.join(', ');
 }
 
-const browser = await launch_chromium();
-const context = await browser.newContext({ acceptDownloads: true, viewport: { width: 1100, height: 900 } });
+const context = await launch_chromium_profile(join(work, 'profile'),
+  { acceptDownloads: true, viewport: { width: 1100, height: 900 } });
 await context.grantPermissions(['clipboard-read', 'clipboard-write'], { origin: site_origin });
-const page = await context.newPage();
+const page = context.pages()[0] ?? await context.newPage();
 const complaints = [];
 const elsewhere = [];
 page.on('console', (message) => message.type() === 'error' && complaints.push(message.text()));
@@ -119,6 +127,17 @@ async function shorten(file) {
   return { name: download.suggestedFilename(), bytes: readFileSync(await download.path()) };
 }
 
+// Whether axe-core finds nothing serious or critical in the page as it is.
+async function no_serious_violation() {
+  if (!(await page.evaluate(() => 'axe' in window)))
+    await page.evaluate(readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8'));
+  const results = await page.evaluate(() => window.axe.run({ resultTypes: ['violations'] }));
+  const serious = results.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
+  if (serious.length > 0)
+    console.log('  ' + serious.map((v) => v.id + ': ' + v.nodes.map((n) => n.target).join(', ')).join('; '));
+  return serious.length === 0;
+}
+
 // The rows of the table of cuts, once it holds `count` of them.
 async function table_rows(count) {
   const details = page.locator('details');
@@ -132,6 +151,10 @@ async function table_rows(count) {
 }
 
 try {
+  // The launch queue of an installed app, which hands over the files it is
+  // opened with, in the page's hands for the test to call.
+  await context.addInitScript(() => Object.defineProperty(window, 'launchQueue', {
+    configurable: true, value: { setConsumer: (consumer) => { window.launch_consumer = consumer; } } }));
   await page.goto(site_origin + '/?count=3&keep=1&fields=author,editor');
   const values = await Promise.all(['Count', 'Keep', 'Fields'].map((label) =>
     page.getByLabel(label, { exact: true }).inputValue()));
@@ -220,12 +243,93 @@ try {
   check('every control is reached by Tab', wanted.every((id) => reached.has(id)), [...reached].join(' '));
 
   // axe-core, in the page as it is now.
-  const axe_source = readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
-  await page.evaluate(axe_source);
-  const results = await page.evaluate(() => window.axe.run({ resultTypes: ['violations'] }));
-  const serious = results.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
-  check('axe-core finds no serious or critical violation', serious.length === 0,
-    serious.map((v) => v.id + ': ' + v.nodes.map((n) => n.target).join(', ')).join('; '));
+  check('axe-core finds no serious or critical violation', await no_serious_violation());
+
+  // Fields typed as people write lists: the blanks around a comma are no
+  // part of a name. With a file chosen and entries pasted, each new rule
+  // shortens both.
+  await set_rule('3', '1', 'author');
+  await page.getByLabel('Fields', { exact: true }).fill('author , editor');
+  await page.waitForURL((url) => url.search === '?count=3&keep=1&fields=author,editor');
+  const spaced = await shorten(bom);
+  const journal_rule = ['-k', '1', '-f', 'author,editor', '3'];
+  check('Fields "author , editor" shortens as author,editor does',
+    Buffer.compare(spaced.bytes, native(bom, journal_rule).bytes) === 0);
+  check('... and the command writes -f author,editor',
+    await page.locator('#command').textContent() === 'etal -k 1 -f author,editor 3 bom.bib bom-short.bib');
+  await page.waitForFunction((text) => document.getElementById('shortened').value === text,
+    native(join(work, 'pasted.bib'), journal_rule).bytes.toString('utf8'));
+
+  // From a small phone's width to a desktop's: nothing is wider than the
+  // window, and each cell of the table lies inside it, beside the next.
+  await set_rule('6', '', 'author');
+  await shorten(long_keys);
+  await table_rows(2);
+  for (const width of [320, 390, 768, 1280]) {
+    await page.setViewportSize({ width, height: 900 });
+    const laid_out = await page.evaluate(() => {
+      const wrong = [];
+      if (document.documentElement.scrollWidth > innerWidth)
+        wrong.push(`the page is ${document.documentElement.scrollWidth} px wide`);
+      const table = document.querySelector('#cuts table').getBoundingClientRect();
+      for (const row of document.querySelectorAll('#cuts tr')) {
+        let left = table.left;
+        for (const cell of row.children) {
+          const box = cell.getBoundingClientRect();
+          if (box.width === 0 || box.left < left - 0.5 || box.right > table.right + 0.5 ||
+              cell.scrollWidth > cell.clientWidth)
+            wrong.push(`"${cell.textContent}" at ${box.left}-${box.right}`);
+          left = box.right;
+        }
+      }
+      return wrong;
+    });
+    check(`at ${width} px the page fits, and the table's cells lie side by side within it`, laid_out.length === 0,
+      laid_out.join('; '));
+    if (width === 390) {
+      check('at 390 px axe-core finds no serious or critical violation', await no_serious_violation());
+      // All of it in view, so that the browser draws every row.
+      await page.setViewportSize({ width, height: await page.evaluate(() => document.body.scrollHeight) });
+      await page.screenshot({ path: screenshot.replace(/\.png$/, '-phone.png') });
+    }
+  }
+  await page.setViewportSize({ width: 1100, height: 900 });
+
+  // Installable: Chromium finds nothing in the way.
+  const devtools = await context.newCDPSession(page);
+  const { installabilityErrors } = await devtools.send('Page.getInstallabilityErrors');
+  check('Chromium finds nothing that keeps the page from being installed', installabilityErrors.length === 0,
+    JSON.stringify(installabilityErrors));
+
+  // Opened with a .bib file, as an installed app is: that file, by the rule
+  // of the address. (The browser's launch queue, stood in for.)
+  await page.evaluate(async ([name, text]) => {
+    const file = new File([text], name);
+    await window.launch_consumer({ files: [{ getFile: async () => file }] });
+  }, ['opened.bib', readFileSync(et_al, 'latin1')]);
+  await page.waitForFunction(() => document.getElementById('status').textContent.startsWith('opened.bib:'));
+  check('a .bib file the app is opened with is shortened',
+    (await status.textContent()).startsWith('opened.bib: ' + status_told(native(et_al, ['6']))));
+
+  // With the network off, after a reload: the site the service worker kept.
+  await page.evaluate(() => navigator.serviceWorker.ready);
+  await context.setOffline(true);
+  await page.reload();
+  const offline = await shorten(et_al);
+  check('offline, the page opens and shortens a file to the native bytes',
+    Buffer.compare(offline.bytes, native(et_al, ['6']).bytes) === 0);
+  await context.setOffline(false);
+
+  // A new version published: after a reload its files replace the old, and
+  // its cache the old cache.
+  const republish = (name, change) => writeFileSync(join(site, name), change(readFileSync(join(site, name), 'utf8')));
+  republish('index.html', (text) => text.replace('MIT licence.', 'MIT licence. New.'));
+  republish('sw.js', (text) => text.replace(/const version = '([^']*)'/, "const version = '$1-new'"));
+  await page.reload();
+  await page.getByText('MIT licence. New.').waitFor();
+  const kept = await page.evaluate(() => caches.keys());
+  check('a new version replaces the old after a reload, and drops its cache', kept.length === 1 && kept[0].endsWith('-new'),
+    kept.join(' | '));
 
   check('no request leaves the page\'s origin', elsewhere.length === 0, elsewhere.join(' '));
   const site_size = readdirSync(site).reduce((sum, name) => sum + statSync(join(site, name)).size, 0);
@@ -234,7 +338,7 @@ try {
 } catch (error) {
   check('the page works through', false, error.stack);
 } finally {
-  await browser.close();
+  await context.close();
   server.close();
   rmSync(work, { recursive: true, force: true });
 }

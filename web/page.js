@@ -25,10 +25,13 @@ function start_worker() {
   };
 }
 
+// The settings as typed, but for blanks around them, and around the commas
+// of the fields ("author, editor"), which the command line would refuse.
 function current_settings() {
   const values = {};
   for (const name of settings)
     values[name] = $(name).value.trim();
+  values.fields = values.fields.split(',').map((field) => field.trim()).join(',');
   return values;
 }
 
@@ -41,6 +44,12 @@ function start_run(kind, size) {
 }
 
 function send_text(text) {
+  // A run started while a file's pieces are on their way would take the
+  // worker from that file's: the text waits until they are all sent.
+  if (sending !== 0) {
+    paste_waiting = true;
+    return;
+  }
   const bytes = new TextEncoder().encode(text);
   const id = start_run('paste', bytes.length);
   worker.postMessage({ type: 'piece', id, piece: bytes.buffer }, [bytes.buffer]);
@@ -52,14 +61,19 @@ function send_text(text) {
 const piece_size = 8 << 20;
 let pieces_taken = 0;
 let piece_taken = null;  // wakes the reading loop when the worker takes a piece
+let sending = 0;  // the id of the file run whose pieces are being read and sent
+let paste_waiting = false;
 
 async function send_file(file) {
   const id = start_run('file', file.size);
+  sending = id;
   pieces_taken = 0;
   let read_time = 0;
   for (let at = 0, sent = 0; at < file.size; at += piece_size, sent++) {
     while (sent - pieces_taken >= 2 && runs.file === id)
       await new Promise((resolve) => { piece_taken = resolve; });
+    if (runs.file !== id)
+      return sent_all(id);  // replaced by a newer run, or failed
     const clock = performance.now();
     let piece;
     try {
@@ -70,15 +84,27 @@ async function send_file(file) {
       $('progress').hidden = true;
       $('status').textContent = '';
       show_file_error(file.name + ' could not be read: ' + error.message);
-      return;
+      return sent_all(id);
     }
     read_time += performance.now() - clock;
     if (runs.file !== id)
-      return;  // replaced by a newer run
+      return sent_all(id);
     worker.postMessage({ type: 'piece', id, piece }, [piece]);
   }
   worker.postMessage({ type: 'end', id, blob: true });
   file_read_time = read_time;
+  sent_all(id);
+}
+
+// The file run `id` sends nothing more: pasted text may go.
+function sent_all(id) {
+  if (sending !== id)
+    return;
+  sending = 0;
+  if (paste_waiting) {
+    paste_waiting = false;
+    shorten_pasted();
+  }
 }
 
 // The rule in the address, as ?count=6&keep=1&fields=author,editor.
@@ -300,6 +326,9 @@ function failed(message) {
   start_worker();
   const was_file = message.id === runs.file;
   runs.file = 0;
+  if (piece_taken !== null)
+    piece_taken();  // the file's reading loop ends
+  sent_all(sending);
   $('progress').hidden = true;
   if (was_file && chosen !== null) {
     $('status').textContent = '';
@@ -329,10 +358,61 @@ function copy_result() {
     });
 }
 
+// Offline and installed: a service worker keeps the site. A newer version,
+// once the browser has it, takes over from a page that no one is at work in,
+// which then reloads into it; a page at work says that it is ready.
+function keep_site() {
+  if (!('serviceWorker' in navigator))
+    return;
+  const idle = () => chosen === null && $('pasted').value === '';
+  const say_ready = () => {
+    $('update').textContent = 'A newer version of this page is ready: reload the page to use it.';
+  };
+  const offer = (newer) => {
+    if (idle())
+      newer.postMessage('take over');
+    else
+      say_ready();
+  };
+  const replaces = navigator.serviceWorker.controller !== null;
+  navigator.serviceWorker.addEventListener('controllerchange', () => {
+    if (!replaces)
+      return;  // the first version, taking over the page it was installed from
+    if (idle())
+      location.reload();
+    else
+      say_ready();
+  });
+  navigator.serviceWorker.register('sw.js').then((registration) => {
+    if (registration.waiting !== null && replaces)
+      offer(registration.waiting);
+    registration.addEventListener('updatefound', () => {
+      const newer = registration.installing;
+      newer.addEventListener('statechange', () => {
+        if (newer.state === 'installed' && navigator.serviceWorker.controller !== null)
+          offer(newer);
+      });
+    });
+  }).catch(() => {});  // file://, or a browser that keeps nothing
+}
+
+// Installed, the app is offered for .bib files: it shortens the one it is
+// opened with, by the rule of its address.
+function open_launched_files() {
+  if (!('launchQueue' in window))
+    return;
+  window.launchQueue.setConsumer(async (launch) => {
+    if (launch.files.length > 0)
+      choose(await launch.files[0].getFile());
+  });
+}
+
 document.addEventListener('DOMContentLoaded', () => {
+  keep_site();
   read_address();
   start_worker();
   settings_changed();
+  open_launched_files();
   let settings_timer = 0;
   for (const name of settings) {
     $(name).addEventListener('input', () => {
