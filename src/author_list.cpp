@@ -3,6 +3,7 @@
 #include "folded_search.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -185,52 +186,131 @@ list_filter::list_filter(list_rule rule, cut_notes notes)
         const folded_pattern pattern = fold_pattern(std::string_view(name).substr(name.size() - last));
         fields_.push_back({std::move(name), pattern});
     }
+    std::vector<std::string_view> names;
+    for (const field_name& field : fields_)
+        names.emplace_back(field.lower);
+    field_search_ = word_ends_search(names);
 }
 
 void list_filter::note_entry(std::string_view line, std::size_t at) { key_ = entry_key(line, at); }
+
+// Position of the `{` or `"` that opens the first listed value in `lines`,
+// or not_found. Every line in a file has an `=` or two, and few a listed
+// field's name: the names themselves are sought, and then the `=` after one.
+std::size_t list_filter::find_value_in_run(std::string_view lines) const
+{
+    for (std::size_t at = 0; (at = field_search_.find(lines, at, lines.size())) != not_found; ++at) {
+        for (const field_name& field : fields_) {
+            const std::size_t name_end = at + field.lower.size();
+            if (name_end > lines.size() || !ends_with_folded(lines, name_end, field.lower, field.pattern))
+                continue;
+            std::size_t equals = name_end;
+            while (equals < lines.size() && is_blank(lines[equals]))
+                ++equals;
+            if (equals < lines.size() && lines[equals] == '=') {
+                const std::size_t open = value_after(lines, equals);
+                if (open != not_found)
+                    return open;
+            }
+        }
+    }
+    return not_found;
+}
 
 std::size_t list_filter::pass_lines(std::string_view lines)
 {
     if (in_value_)
         return 0;
-    std::size_t passed = lines.size();
-    for (std::size_t from = 0, equals; (equals = find_first(lines, '=', 0, from, lines.size())) != not_found;
-         from = equals + 1) {
-        if (value_after(lines, equals) != not_found) {
-            const std::size_t line_feed = lines.rfind('\n', equals);
-            passed = line_feed == std::string_view::npos ? 0 : line_feed + 1;
-            break;
-        }
-    }
-    if (noting_)
-        note_passed(lines.substr(0, passed));
+    const std::size_t open = find_value_in_run(lines);
+    if (open == not_found)
+        return lines.size();
+    const std::size_t line_feed = lines.rfind('\n', open);
+    const std::size_t passed = line_feed == std::string_view::npos ? 0 : line_feed + 1;
+    // The line handed over next: where its value opens is known.
+    opening_line_ = lines.data() + passed;
+    opening_ = open - passed;
     return passed;
 }
 
-// What note_line would have made of each line of `lines`: the count, and the
-// entry that the last of them belongs to.
-void list_filter::note_passed(std::string_view lines)
+void list_filter::begin_piece(std::string_view lines)
 {
-    const std::size_t first = line_number_ == 0 ? byte_order_mark_before(lines) : 0;
-    line_number_ += count_byte(lines, '\n');
-    for (std::size_t at = lines.size(); at > 0 && (at = lines.rfind('@', at - 1)) != std::string_view::npos;) {
+    opening_line_ = nullptr;
+    if (!noting_)
+        return;
+    piece_ = lines;
+    piece_starts_input_ = line_number_ == 0;
+    counted_to_ = lines.data();
+    keyed_to_ = lines.data();
+}
+
+void list_filter::end_piece()
+{
+    opening_line_ = nullptr;
+    if (piece_.data() == nullptr)
+        return;
+    // What the memory of the piece is still needed for, kept.
+    if (in_value_)
+        place_value();
+    const char* const end = piece_.data() + piece_.size();
+    number_of(end);
+    find_entry_before(end);
+    piece_ = {};
+}
+
+// The number of the line of the piece that starts at `line`: the lines
+// before it counted, from where they were counted to.
+std::uint64_t list_filter::number_of(const char* line)
+{
+    line_number_ += count_byte(std::string_view(counted_to_, static_cast<std::size_t>(line - counted_to_)), '\n');
+    counted_to_ = line;
+    return line_number_ + 1;
+}
+
+// Makes `key_` that of the last entry that starts in the piece before
+// `line`, if one does: a line whose first byte, after blanks (and a byte
+// order mark before the input's first line), is `@`.
+void list_filter::find_entry_before(const char* line)
+{
+    const std::string_view lines(keyed_to_, static_cast<std::size_t>(line - keyed_to_));
+    const std::size_t first = piece_starts_input_ && keyed_to_ == piece_.data() ? byte_order_mark_before(lines) : 0;
+    keyed_to_ = line;
+    for (std::size_t end = lines.size(), at; (at = find_last(lines, '@', 0, end)) != not_found; end = at) {
         std::size_t start = at;
         while (start > first && is_blank(lines[start - 1]))
             --start;
         if (start == first || lines[start - 1] == '\n') {
-            const std::size_t end = lines.find('\n', at);
-            note_entry(lines.substr(start, end - start), at - start);
+            const std::size_t line_end = std::min(lines.find('\n', at), lines.size());
+            note_entry(lines.substr(start, line_end - start), at - start);
             return;
         }
     }
 }
 
+// The open value's line number and key, where they are yet to be found in
+// the piece: its entry may start on its own line.
+void list_filter::place_value()
+{
+    if (value_line_.data() == nullptr)
+        return;
+    value_.line = number_of(value_line_.data());
+    find_entry_before(value_line_.data() + value_line_.size() + 1);
+    value_.key = key_.empty() ? "?" : key_;
+    value_.field = value_field_;
+    value_line_ = {};
+}
+
 void list_filter::start_value(std::string_view line, std::size_t open)
 {
     if (noting_) {
-        value_.line = line_number_;
-        value_.key = key_.empty() ? "?" : key_;
-        value_.field = field_name_before(line, open);
+        // Within a piece, the line and the key are found only if the list
+        // is noted.
+        value_line_ = piece_.data() != nullptr ? line_ : std::string_view();
+        value_field_ = field_name_before(line, open);
+        if (value_line_.data() == nullptr) {
+            value_.line = line_number_;
+            value_.key = key_.empty() ? "?" : key_;
+            value_.field = value_field_;
+        }
         value_.et_al.clear();
     }
     in_value_ = true;
@@ -302,70 +382,122 @@ bool list_filter::last_name_may_be_et_al(std::string_view line)
     return false;
 }
 
-// Counts the separators in the top-level text [from, end) of `line`, which
-// holds no brace or quote. Returns the cut if it is among them, else
-// not_found.
-std::size_t list_filter::count_separators(std::string_view line, std::size_t from, std::size_t end,
-                                          bool line_ends)
-{
-    std::size_t cut = not_found;
-    // A separator begun before `from`, on the line before, ends byte by byte.
-    for (; matched_ != 0 && from < end; ++from)
-        if (completes_separator(line[from]) && note_separator(from + 1, cut))
-            return cut;
-    // Anchored on the "d": rarer in names than the spaces.
-    for (std::size_t at; (at = find_folded<author_separator, 3>(line, from, end)) != not_found;) {
-        from = at + author_separator.size();
-        if (note_separator(from, cut))
-            return cut;
-    }
-    if (line_ends && matched_ == 0)
-        matched_ = partial_separator(line, from, end);
-    return cut;
-}
-
 // Goes through the value on `line` from `at`: counts separators, notes the
 // cut in `cut_here` if it falls on this line, and leaves `at` where the
-// value ends. Only braces and quotes change where the value stands: it jumps
-// from one to the next, and searches for separators between them.
+// value ends. What changes where the value stands are its braces and, in a
+// quoted value, its quotes; a separator counts only at its top level, and
+// separators never overlap. Sixteen bytes at a time where there are
+// vectors: all braces, quotes and separators of a block are found at once.
 list_filter::value_end list_filter::scan_value(std::string_view line, std::size_t& at, std::size_t& cut_here)
 {
     // A final CR belongs to the line end, which reads as a space; a value
     // that closes on the line closes before it.
     const std::size_t end = !line.empty() && line.back() == '\r' ? line.size() - 1 : line.size();
     const bool quoted = delimiter_ == '"';
-    const auto find_byte = [line, end](char c, std::size_t from) {
-        return std::min(find_first(line, static_cast<unsigned char>(c), 0, from, end), end);
-    };
-    std::size_t next_open = find_byte('{', at);
-    std::size_t next_close = find_byte('}', at);
-    std::size_t next_quote = quoted ? find_byte('"', at) : end;
-    for (std::size_t i = at;;) {
-        at = std::min({next_open, next_close, next_quote});
-        if (counting_separators()) {
-            const std::size_t cut = count_separators(line, i, at, at == end);
-            if (cut != not_found)
-                cut_here = cut;
-        }
-        if (at == end)
-            return value_end::line_end;
-        const char c = line[at];
-        i = at + 1;
-        matched_ = 0;
-        if (c == '{') {
-            ++nested_;
-            next_open = find_byte('{', i);
-        } else if (c == '}' && nested_ > 0) {
-            --nested_;
-            next_close = find_byte('}', i);
-        } else if (c == '}' && quoted) {
-            return value_end::malformed;  // a stray `}`: BibTeX rejects the value
-        } else if (c == '"' && nested_ > 0) {
-            next_quote = find_byte('"', i);  // a quote in braces is text
-        } else {
-            return value_end::closed;
+    std::size_t i = at;  // where the next separator may start
+    // A separator begun on the line before ends byte by byte.
+    if (counting_separators()) {
+        while (matched_ != 0 && i < end && line[i] != '{' && line[i] != '}' && !(quoted && line[i] == '"')) {
+            ++i;
+            if (completes_separator(line[i - 1]))
+                note_separator(i, cut_here);
         }
     }
+    // What a brace or quote at `p` does; true when the value ends there.
+    value_end ends = value_end::line_end;
+    const auto meet = [&](std::size_t p) {
+        i = p + 1;
+        matched_ = 0;
+        const char c = line[p];
+        if (c == '{')
+            ++nested_;
+        else if (c == '}' && nested_ > 0)
+            --nested_;
+        else if (c == '}' && quoted)
+            ends = value_end::malformed;  // a stray `}`: BibTeX rejects the value
+        else if (!(c == '"' && nested_ > 0))  // a quote in braces is text
+            ends = value_end::closed;
+        if (ends == value_end::line_end)
+            return false;
+        at = p;
+        return true;
+    };
+    const auto is_separator_at = [&](std::size_t p) {
+        return p >= i && counting_separators() && p + author_separator.size() <= end &&
+               equals_folded(line.substr(p, author_separator.size()), author_separator);
+    };
+    std::size_t p = i;
+#if defined(ETAL_VECTORS)
+    static const vectors::folded_word<author_separator> separator;
+    constexpr std::size_t reach = author_separator.size() - 1;  // read past a block
+    const vectors::bytes opening = vectors::splat('{');
+    const vectors::bytes closing = vectors::splat('}');
+    // In a braced value a quote is text: it never matches a NUL here.
+    const vectors::bytes quote = vectors::splat(quoted ? '"' : '{');
+    // The block of sixteen bytes from `b`, whose bytes, and `reach` more,
+    // are at `bytes`; true when the value ends in it.
+    const auto go_through = [&](const char* bytes, std::size_t b) {
+        const vectors::bytes block = vectors::load(bytes);
+        vectors::lanes met = vectors::lanes_of(vectors::either(
+            vectors::either(vectors::same(block, opening), vectors::same(block, closing)), vectors::same(block, quote)));
+        met &= vectors::first_lanes(end - b);
+        vectors::lanes starts = 0;
+        if (separators_ < count_to_ && !copying_ && end - b > reach)
+            starts = separator.starts(bytes) & vectors::first_lanes(end - b - reach) &
+                     ~vectors::first_lanes(std::max(i, b) - b);
+        // Most blocks of a long list: separators, at its top level, none
+        // overlapping, none the cut nor the last counted: counted at once.
+        if (met == 0 && starts != 0 && nested_ == 0 && (starts & (starts >> (4 * vectors::lane_bits))) == 0) {
+            const auto counted = static_cast<std::int64_t>(vectors::count_lanes(starts));
+            if (separators_ + counted < count_to_ && !(separators_ < keep_ && separators_ + counted >= keep_)) {
+                separators_ += counted;
+                i = b + static_cast<std::size_t>(63 - __builtin_clzll(starts)) / vectors::lane_bits + reach + 1;
+                name_from_ = i;
+                name_held_at_ = not_found;
+                return false;
+            }
+        }
+        for (met |= starts; met != 0; met = vectors::drop_first_lane(met)) {
+            const std::size_t q = b + vectors::first_lane(met);
+            if (line[q] != ' ') {
+                if (meet(q))
+                    return true;
+            } else if (q >= i && counting_separators()) {
+                i = q + author_separator.size();
+                note_separator(i, cut_here);
+            }
+        }
+        return false;
+    };
+    for (; p < end && p + 16 + reach <= line.size(); p += 16)
+        if (go_through(line.data() + p, p))
+            return ends;
+    if (p < end) {
+        // The last bytes of the line, in blocks of their own, with NULs past
+        // them: a NUL matches nothing sought.
+        char rest[2 * 16 + reach] = {};
+        std::memcpy(rest, line.data() + p, line.size() - p);
+        for (std::size_t r = 0; p + r < end; r += 16)
+            if (go_through(rest + r, p + r))
+                return ends;
+        p = end;
+    }
+#endif
+    for (p = std::max(p, i); p < end; ++p) {
+        const char c = line[p];
+        if (c == '{' || c == '}' || (quoted && c == '"')) {
+            if (meet(p))
+                return ends;
+        } else if (c == ' ' && is_separator_at(p)) {
+            i = p + author_separator.size();
+            note_separator(i, cut_here);
+            p = i - 1;
+        }
+    }
+    at = end;
+    if (counting_separators() && matched_ == 0)
+        matched_ = partial_separator(line, i, end);
+    return value_end::line_end;
 }
 
 // Moves the held lines, unchanged, to what is written next.
@@ -541,6 +673,7 @@ line_output list_filter::judge_line(std::string_view line, std::size_t open)
         } else {
             ++(made == verdict::cut ? lists_cut_ : lists_mended_);
             if (noting_) {
+                place_value();
                 value_.names = separators_ + 1;
                 cuts_.push_back(std::move(value_));  // made anew for the next value
             }

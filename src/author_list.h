@@ -119,10 +119,20 @@ public:
     /// How much of `lines` (whole lines, each ending in its line feed) comes
     /// before the first line that opens a listed value, or that continues
     /// one: every line before it would come back from `next_line` as
-    /// `write_line` alone, and is taken as it would have been (counted, and
-    /// its entry noted, when noting cuts). One search over the run, where
-    /// `next_line` looks at each line: for a run written out whole.
+    /// `write_line` alone, and is taken as it would have been. One search
+    /// for the fields' names over the run, where `next_line` looks at each
+    /// line: for a run written out whole. Only within a piece.
     std::size_t pass_lines(std::string_view lines);
+
+    /// Says that the lines handed over until `end_piece`, to `next_line` or
+    /// `pass_lines`, are those of `lines` (whole lines, each ending in its
+    /// line feed), in order. A filter that notes its cuts then counts these
+    /// lines, and finds their entries' keys, only where a note needs them,
+    /// and at the piece's end: the rest is never looked at.
+    void begin_piece(std::string_view lines);
+
+    /// The piece is done with; its memory may go.
+    void end_piece();
 
     /// At the end of the input: the lines still held, of a value that never
     /// closed, to be written unchanged.
@@ -134,9 +144,9 @@ public:
     /// How many lists ending in "et al." written as a name have been mended.
     std::uint64_t lists_mended() const { return lists_mended_; }
 
-    /// Whether an entry has started so far: a line whose first byte, after
-    /// blanks (and a byte order mark before the first line), is `@`. Known
-    /// only to a filter that notes its cuts.
+    /// Whether an entry has started so far, as of the end of the last piece:
+    /// a line whose first byte, after blanks (and a byte order mark before
+    /// the first line), is `@`. Known only to a filter that notes its cuts.
     bool entry_seen() const { return !key_.empty(); }
 
     /// The cuts and mends noted since the last call, in the order they were
@@ -151,17 +161,20 @@ private:
         folded_pattern pattern;  // of its last eight bytes, checked first
     };
 
+    std::size_t find_value_in_run(std::string_view lines) const;
+
     enum class verdict { keep, cut, mend };
 
     line_output judge_line(std::string_view line, std::size_t open);
     inline std::size_t find_value(std::string_view line, std::size_t from) const;
     inline std::size_t value_after(std::string_view text, std::size_t equals) const;
-    void note_passed(std::string_view lines);
     inline void note_line(std::string_view line);
     void note_entry(std::string_view line, std::size_t at);
+    std::uint64_t number_of(const char* line);
+    void find_entry_before(const char* line);
+    void place_value();
     void start_value(std::string_view line, std::size_t open);
     value_end scan_value(std::string_view line, std::size_t& at, std::size_t& cut_here);
-    std::size_t count_separators(std::string_view line, std::size_t from, std::size_t end, bool line_ends);
     bool completes_separator(char c);
     bool note_separator(std::size_t after, std::size_t& cut);
     bool counting_separators() const;
@@ -178,6 +191,7 @@ private:
     std::int32_t author_limit_;
     std::int32_t keep_;
     std::vector<field_name> fields_;
+    word_ends_search field_search_;  // for the names in a run of lines
     bool noting_;
     bool writing_;
     std::int64_t count_to_;       // separators are counted up to this many
@@ -185,8 +199,19 @@ private:
     std::uint64_t lists_cut_ = 0;
     std::uint64_t lists_mended_ = 0;
     std::vector<list_cut> cuts_;  // noted, not yet taken
-    std::uint64_t line_number_ = 0;  // of the line judged, when noting
-    std::string key_;             // of the entry last started, when noting
+    // Noting: the lines counted so far, and the key of the entry last started
+    // (empty before any); within a piece, as of `counted_to_` and `keyed_to_`.
+    std::uint64_t line_number_ = 0;
+    std::string key_;
+    std::string_view piece_;          // the piece handed over, if any
+    bool piece_starts_input_ = false; // its first line may begin with a byte order mark
+    const char* counted_to_ = nullptr;
+    const char* keyed_to_ = nullptr;
+    std::string_view line_;           // the line judged, in the piece
+    std::string_view value_line_;     // where the open value opened, in the piece, until placed
+    std::string_view value_field_;    // its field's name, on that line
+    const char* opening_line_ = nullptr;  // the next line, where pass_lines found a value opening
+    std::size_t opening_ = 0;             // on it
     list_cut value_;              // where the open value stands, when noting
 
     bool in_value_ = false;       // the last line left a listed value open
@@ -213,10 +238,18 @@ private:
 
 inline line_output list_filter::next_line(std::string_view line)
 {
-    if (noting_)
-        note_line(line);
+    if (noting_) {
+        if (piece_.data() != nullptr)
+            line_ = line;  // counted, and its entry found, only if a note needs it
+        else
+            note_line(line);
+    }
     if (in_value_)
         return judge_line(line, not_found);
+    if (line.data() == opening_line_) {
+        opening_line_ = nullptr;
+        return judge_line(line, opening_);
+    }
     const std::size_t open = find_value(line, 0);
     // Most lines: no value open, and none opening.
     return open == not_found ? line_output{} : judge_line(line, open);

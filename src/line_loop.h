@@ -67,11 +67,16 @@ bool line_loop::feed(std::string_view bytes, Output& output)
     // The whole lines end at the last line feed.
     const std::size_t last = bytes.rfind('\n');
     std::string_view lines = bytes.substr(0, last == std::string_view::npos ? 0 : last + 1);
+    filter_.begin_piece(lines);
+    const auto failed = [this] {
+        filter_.end_piece();
+        return false;
+    };
     while (!lines.empty()) {
         if constexpr (!Output::line_by_line) {
             const std::size_t passed = filter_.pass_lines(lines);
             if (passed > 0 && !output.put(lines.substr(0, passed)))
-                return false;
+                return failed();
             lines.remove_prefix(passed);
             if (lines.empty())
                 break;
@@ -87,9 +92,10 @@ bool line_loop::feed(std::string_view bytes, Output& output)
         const line_output result = filter_.next_line(lines.substr(0, length - 1));
         if ((!result.before.empty() && !output.put(result.before)) ||
             (result.write_line && !output.put(lines.substr(0, length))))
-            return false;
+            return failed();
         lines.remove_prefix(length);
     }
+    filter_.end_piece();
     carried_.append(bytes.substr(last == std::string_view::npos ? 0 : last + 1));
     return true;
 }

@@ -30,6 +30,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -148,8 +149,10 @@ std::string cut_lines(list_filter& filter, const std::string& path, const filter
         const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
         text.append(digits, end);
     };
+    const std::vector<list_cut> cuts = filter.take_cuts();
     std::string lines;
-    for (const list_cut& cut : filter.take_cuts()) {
+    lines.reserve(cuts.size() * (file.size() + 80));
+    for (const list_cut& cut : cuts) {
         lines.append(file).push_back(':');
         append_number(lines, cut.line);
         lines.append(": ").append(cut.key).append(": ").append(cut.field);

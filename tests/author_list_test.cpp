@@ -185,6 +185,7 @@ TEST(FilterAuthorLines, NotesWhereEachCutListStands)
         {"  @a(k,\n author = {A and\n B and\n C and D and E},\n", 1, "2 k author 5;"},
         // two fields on an entry's one line; a name that holds the field's
         {"@a{K, author={A and B and C}, bookauthor={D and E and F}}", 2, "1 K author 3;1 K bookauthor 3;"},
+        {"@a{J,}\n@a{K, author={A and B and C}}\n", 2, "2 K author 3;"},
         // a byte order mark before the first entry
         {"\xEF\xBB\xBF@a{K,\n author = {A and B and C},\n}\n", 2, "2 K author 3;"},
         {"\xEF\xBB\xBF @a{K,\n title = {T},\n}\n@b{L,\n author = {A and B and C},\n}\n", 2, "5 L author 3;"},
@@ -197,26 +198,150 @@ TEST(FilterAuthorLines, NotesWhereEachCutListStands)
         // a mend, with its name as written, over lines too
         {"@a{K,\n author = {A and\n B and et\r\n   al.},\n}\n", 6, "2 K author 3 et\r\n   al.;"},
         {"@a{K,\n author = {A and B and Al., Et},\n}\n", 2, "2 K author 3 Al., Et;"},
+        // empty lines, which a piece may start with, and a key longer than
+        // the blocks the entries are searched in
+        {"\n\n@a{K,\n\n\n author = {A and B and C},\n\n@b{" + std::string(40, 'k') + ",\n\n author = {A and B and C},\n", 2,
+         "6 K author 3;10 " + std::string(40, 'k') + " author 3;"},
     };
     // Each row line by line, and through the line loop, which passes over
-    // runs of lines at once.
+    // runs of lines at once and counts them, and finds their entries, only
+    // where a note needs it: fed whole, and in pieces of each size up to 9.
     for (const auto& r : rows) {
-        for (const bool by_line : {true, false}) {
+        for (std::size_t piece = 0; piece < 10; ++piece) {
             list_filter filter(list_rule{r.limit}, cut_notes::with_text);
-            if (by_line) {
+            if (piece == 0) {
                 filter_text(r.text, filter);
             } else {
                 line_loop loop(filter);
                 text_output written;
-                loop.feed(r.text, written);
+                for (std::size_t at = 0; at < r.text.size(); at += piece == 9 ? r.text.size() : piece)
+                    loop.feed(std::string_view(r.text).substr(at, piece == 9 ? r.text.size() : piece), written);
                 loop.finish(written);
             }
             std::string notes;
             for (const list_cut& cut : filter.take_cuts())
                 notes += std::to_string(cut.line) + " " + cut.key + " " + cut.field + " " + std::to_string(cut.names) +
                          (cut.et_al.empty() ? "" : " " + cut.et_al) + ";";
-            EXPECT_EQ(notes, r.notes) << r.text << (by_line ? "" : ", through the line loop");
+            EXPECT_EQ(notes, r.notes) << r.text << (piece == 0 ? "" : ", through the line loop in pieces of ")
+                                      << (piece == 0 ? "" : std::to_string(piece));
         }
+    }
+    // Many entries: each note's line and key, counted and found over blocks
+    // of lines passed whole, in pieces of several sizes.
+    std::string text;
+    std::string expected;
+    for (int i = 0; i < 300; ++i) {
+        text += "@article{key" + std::to_string(i) + ",\n  title = {Title " + std::string(static_cast<std::size_t>(i % 37), 't') +
+                "},\n\n  author = {A and B and C},\n}\n";
+        expected += std::to_string(5 * i + 4) + " key" + std::to_string(i) + ";";
+    }
+    for (const std::size_t piece : {7, 64, 1000, 100000}) {
+        list_filter filter(list_rule{2}, cut_notes::alone);
+        line_loop loop(filter);
+        text_output written;
+        for (std::size_t at = 0; at < text.size(); at += piece)
+            loop.feed(std::string_view(text).substr(at, piece), written);
+        loop.finish(written);
+        std::string notes;
+        for (const list_cut& cut : filter.take_cuts())
+            notes += std::to_string(cut.line) + " " + cut.key + ";";
+        EXPECT_EQ(notes, expected) << "pieces of " << piece;
+    }
+}
+
+// The rule through the line loop, as -i, --check and the page run it: `text`
+// fed in two pieces, cut at `cut`.
+std::string through_loop(std::string_view text, const list_rule& rule, std::size_t cut)
+{
+    list_filter filter(rule);
+    line_loop loop(filter);
+    text_output written;
+    cut = std::min(cut, text.size());
+    loop.feed(text.substr(0, cut), written);
+    loop.feed(text.substr(cut), written);
+    loop.finish(written);
+    return written.text;
+}
+
+// The names of each list are sought over a run of lines, sixteen bytes at a
+// time, four blocks a step: a list at every offset of them, its field in
+// every letter case, after lines that hold the name's ends or the name in
+// another role, and a piece cut anywhere in its line.
+TEST(FilterAuthorLines, FindsAListAtEveryOffsetOfItsRun)
+{
+    const std::string others = "  title = {An author's aura or},\n  authors = {X and Y and Z},\n  author: {X and Y},\n";
+    for (const std::string name : {"author", "AUTHOR", "Author", "aUtHoR", "bookauthor"}) {
+        for (std::size_t before = 0; before < 80; ++before) {
+            const std::string lines = std::string(before, 'x') + "\n" + others;
+            const std::string text = lines + "  " + name + " = {A and B and C},\n}\n";
+            const std::string expected = lines + "  " + name + " = {A and B and others },\n}\n";
+            for (const std::size_t cut : {std::size_t{0}, before, lines.size() + 4, lines.size() + name.size() + 6, text.size()})
+                ASSERT_EQ(through_loop(text, {2}, cut), expected) << name << ", " << before << " bytes before, cut at " << cut;
+        }
+    }
+}
+
+// A value is gone through sixteen bytes at a time, its last bytes too:
+// braces, quotes, separators (in any case, overlapping or not) and its close
+// at every lane of a block, and the lists of many names whose separators a
+// block counts at once, cut before, in or after the block.
+TEST(FilterAuthorLines, GoesThroughAValueInBlocks)
+{
+    const auto joined = [](const std::vector<std::string>& names, std::size_t count, const std::string& separator) {
+        std::string list;
+        for (std::size_t i = 0; i < count; ++i)
+            list += (i == 0 ? "" : separator) + names[i];
+        return list;
+    };
+    for (std::size_t length = 1; length < 40; ++length) {
+        const std::string first(length, 'a');
+        const std::vector<std::vector<std::string>> lists = {
+            {first, "B", "{C and D}", "E", "F"},
+            {first, "{B \" and} C", "D", "{{E} and F}"},
+            {first, "and B", "C", "D"},  // "and and": the second overlaps the first
+            {first, "N1", "N2", "N3", "N4", "N5", "N6", "N7", "N8", "N9", "N10", "N11", "N12", "N13", "N14", "N15", "N16",
+             "N17", "N18", "N19"},
+        };
+        for (const std::vector<std::string>& names : lists) {
+            for (const std::string separator : {" and ", " AnD "}) {
+                const std::string list = joined(names, names.size(), separator);
+                for (const char delimiter : {'{', '"'}) {
+                    const std::string opening = std::string("  author = ") + delimiter;
+                    const std::string closing = delimiter == '{' ? "}" : "\"";
+                    const std::string tail = delimiter == '{' ? "others }," : "others\",";
+                    for (const std::string& end : {closing + ",", closing + "\r", closing + " , ", closing}) {
+                        const std::string line = opening + list + end;
+                        for (const std::int32_t count : {1, 3, 7, 19, 20}) {
+                            for (const std::int32_t keep : {0, 1}) {
+                                const std::size_t kept = keep > 0 ? 1 : static_cast<std::size_t>(count);
+                                const std::string expected = names.size() > static_cast<std::size_t>(count)
+                                                                 ? opening + joined(names, kept, separator) + separator + tail + "\n"
+                                                                 : line + "\n";
+                                const list_rule rule{count, keep};
+                                ASSERT_EQ(filter_text(line, rule), expected) << line << " at " << count << ", keep " << keep;
+                                ASSERT_EQ(through_loop(line + "\n", rule, length), expected) << line << " through the loop";
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+// dblp indents each name by fifteen blanks or more, gone over eight at a
+// time: a cut right after them, and an entry that starts after them.
+TEST(FilterAuthorLines, PassesOverTheBlanksThatBeginALine)
+{
+    for (std::size_t blanks = 0; blanks < 34; ++blanks) {
+        const std::string indent(blanks, ' ');
+        const std::string text = "author = {A and\n" + indent + "B and\n" + indent + "C},\n";
+        EXPECT_EQ(through_loop(text, {1}, 0), "author = {A and\n" + indent + "others },\n") << blanks << " blanks";
+        EXPECT_EQ(filter_text(text, {2}), "author = {A and\n" + indent + "B and\n" + indent + "others },\n");
+        // A value that never closed, given up at the entry that follows.
+        const std::string unclosed = "author = {A and\n" + indent + "B and C\n" + indent + "@b{K, author = {D and E}}\n";
+        EXPECT_EQ(filter_text(unclosed, {1}), "author = {A and\n" + indent + "B and C\n" + indent +
+                                                  "@b{K, author = {D and others }}\n") << blanks << " blanks";
     }
 }
 
