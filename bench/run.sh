@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Times etal, with its defaults and with `-k 1 --fields=author,editor`,
 # against the floor of a per-line filter (one write per line and nothing
-# else) and against the same rule in perl and awk; times `etal -i` against a
-# copy made durable and `etal --check` against `wc -l`; then counts its
+# else), against the same rule in perl and awk, and against release 1.3.0;
+# times `etal -i` against a copy made durable and `etal --check` against
+# `wc -l` on files of about 110 MB, each against 1.3.0 too; then counts its
 # writes, measures its memory, and runs the micro-benchmarks of the rule;
-# last, times the web page on a 110 MB file against `etal -i` (bench/web.mjs).
+# last, times the web page on a 110 MB file against `etal -i`, and 1.3.0's
+# page (bench/web.mjs).
 #
 # usage: bench/run.sh [--quick]
 #   --quick: small inputs and one round, to check that the benchmark works.
@@ -14,14 +16,18 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 entries=46700   # about 420,000 lines
 short_entries=60000
+large_entries=218000  # about 110 MB
+copies=25       # of the corpus, about 110 MB
 rounds=11
 long_line_mb=64
 micro_time=0.5
-web_copies=25
 web_rounds=5
 if [ "${1:-}" = --quick ]; then
-    entries=300 short_entries=300 rounds=1 long_line_mb=1 micro_time=0.01 web_copies=1 web_rounds=1
+    entries=300 short_entries=300 large_entries=600 copies=1 rounds=1 long_line_mb=1 micro_time=0.01 web_rounds=1
 fi
+# Release 1.3.0, whose figures each of these is set against: built from its
+# commit where this is a clone that has it.
+baseline_commit=89fa259
 
 build=$root/build-bench
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DETAL_TESTS=OFF -DETAL_BENCH=ON >/dev/null
@@ -30,6 +36,15 @@ etal=$build/etal
 floor=$build/bench/floor
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+
+old=
+if git -C "$root" cat-file -e "$baseline_commit^{commit}" 2>/dev/null; then
+    mkdir "$work/baseline"
+    git -C "$root" archive "$baseline_commit" | tar -x -C "$work/baseline"
+    cmake -S "$work/baseline" -B "$work/baseline/build" -DCMAKE_BUILD_TYPE=Release -DETAL_TESTS=OFF >/dev/null
+    cmake --build "$work/baseline/build" >/dev/null
+    old=$work/baseline/build/etal
+fi
 
 # Wall time of one command in microseconds, its output thrown away.
 time_us() {
@@ -42,6 +57,7 @@ time_us() {
 # A journal's rule over two fields: the lines from each cut wait for the count.
 options=(-k 1 --fields=author,editor)
 tools=(etal options floor perl awk)
+[ -n "$old" ] && tools+=(old)
 
 run_tool() {  # tool input output
     case $1 in
@@ -50,8 +66,11 @@ run_tool() {  # tool input output
     floor) "$floor" "$2" "$3" ;;
     perl) perl "$root/bench/etal.pl" "$2" "$3" ;;
     awk) awk -v out="$3" -f "$root/bench/etal.awk" "$2" ;;
+    old) "$old" "$2" "$3" ;;
     esac
 }
+# A figure of 1.3.0's, where it was built.
+old_ratio() { if [ -n "$old" ]; then ratio "$@"; else echo "-"; fi; }
 
 ratios() {  # one tool / another, for each round in $work/times
     awk -v t="$1" -v o="$2" '$2 == t { e[$1] = $3 } $2 == o { d[$1] = $3 } END { for (r in e) printf "%.3f\n", e[r] / d[r] }' \
@@ -75,17 +94,23 @@ perl "$root/bench/make_input.pl" --wrapped $((entries / 3)) > "$work/wrapped.bib
 # Seven short lines an entry: what the rule spends on a line it passes shows.
 perl "$root/bench/make_input.pl" --short "$short_entries" > "$work/short.bib"
 inputs=(generated wrapped short)
+# Files of about 110 MB for the forms that write no line at a time.
+perl "$root/bench/make_input.pl" "$large_entries" > "$work/generated_110.bib"
+large_inputs=(generated_110)
 if [ -d "$root/../shared/corpus" ]; then
     cat "$root"/../shared/corpus/*.bib > "$work/corpus.bib"
     inputs+=(corpus)
+    for _ in $(seq "$copies"); do cat "$work/corpus.bib"; done > "$work/corpus_x$copies.bib"
+    large_inputs+=("corpus_x$copies")
 fi
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr)"
 echo "awk is $(readlink -f "$(command -v awk)"); $rounds round(s); times in ms, medians;"
-echo "options is etal ${options[*]} 6; worst is the largest etal/floor of a round"
+echo "options is etal ${options[*]} 6; worst is the largest etal/floor of a round;"
+echo "1.3.0 is release 1.3.0 (commit $baseline_commit) ${old:+built here}${old:-not built: not in this clone}"
 echo
-echo "| input | lines | etal | options | floor | perl | awk | etal/floor | worst | options/floor | etal/perl | etal/awk |"
-echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+echo "| input | lines | etal | options | floor | perl | awk | 1.3.0 | etal/floor | worst | options/floor | etal/perl | etal/awk | etal/1.3.0 |"
+echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 for input in "${inputs[@]}"; do
     file=$work/$input.bib
     for ((round = 1; round <= rounds; round++)); do
@@ -94,10 +119,10 @@ for input in "${inputs[@]}"; do
         done
     done > "$work/times"
     median_ms "${tools[@]}"
-    printf "| %s | %d | %.1f | %.1f | %.1f | %.1f | %.1f | %.2f | %.2f | %.2f | %.2f | %.2f |\n" "$input" \
+    printf "| %s | %d | %.1f | %.1f | %.1f | %.1f | %.1f | %s | %.2f | %.2f | %.2f | %.2f | %.2f | %s |\n" "$input" \
         "$(wc -l < "$file")" "${ms[etal]}" "${ms[options]}" "${ms[floor]}" "${ms[perl]}" "${ms[awk]}" \
-        "$(ratio etal floor)" "$(worst etal floor)" "$(ratio options floor)" \
-        "$(ratio etal perl)" "$(ratio etal awk)"
+        "${ms[old]:--}" "$(ratio etal floor)" "$(worst etal floor)" "$(ratio options floor)" \
+        "$(ratio etal perl)" "$(ratio etal awk)" "$(old_ratio etal old)"
 done
 echo
 
@@ -106,33 +131,38 @@ echo
 # and make the copy durable; the least a check must do is read it.
 copy_durably() { cat "$1" > "$2" && sync "$2"; }
 block_tools=(in_place copy_durably check wc)
+[ -n "$old" ] && block_tools+=(old_in_place old_check)
 run_block_tool() {  # tool input
     case $1 in
     in_place) "$etal" -i "$2" ;;
+    old_in_place) "$old" -i "$2" ;;
     copy_durably) copy_durably "$2" "$work/durable.bib" ;;
     check) "$etal" --check "$2" || [ $? -eq 1 ] ;;
+    old_check) "$old" --check "$2" || [ $? -eq 1 ] ;;
     wc) wc -l "$2" ;;
     esac
 }
 echo "in_place is etal -i on a fresh copy each round, copy_durably is cat FILE > OTHER && sync OTHER,"
-echo "check is etal --check; worst is the largest ratio of a round"
+echo "check is etal --check; worst is the largest ratio of a round; 1.3.0's in its columns"
 echo
-echo "| input | etal -i | cat + sync | -i/(cat + sync) | worst | etal --check | wc -l | check/wc | worst |"
-echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|"
-for input in "${inputs[@]}"; do
+echo "| input | MB | etal -i | 1.3.0 -i | cat + sync | -i/(cat + sync) | worst | -i/1.3.0 | etal --check | 1.3.0 --check | wc -l | check/wc | worst | check/1.3.0 |"
+echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+for input in "${large_inputs[@]}" "${inputs[@]}"; do
     for ((round = 1; round <= rounds; round++)); do
         for tool in "${block_tools[@]}"; do
             cp "$work/$input.bib" "$work/in_place.bib"
             sync "$work/in_place.bib"
             file=$work/$input.bib
-            [ "$tool" = in_place ] && file=$work/in_place.bib
+            case $tool in *in_place) file=$work/in_place.bib ;; esac
             echo "$round $tool $(time_us run_block_tool "$tool" "$file")"
         done
     done > "$work/times"
     median_ms "${block_tools[@]}"
-    printf "| %s | %.1f | %.1f | %.2f | %.2f | %.1f | %.1f | %.2f | %.2f |\n" "$input" \
-        "${ms[in_place]}" "${ms[copy_durably]}" "$(ratio in_place copy_durably)" \
-        "$(worst in_place copy_durably)" "${ms[check]}" "${ms[wc]}" "$(ratio check wc)" "$(worst check wc)"
+    printf "| %s | %d | %.1f | %s | %.1f | %.2f | %.2f | %s | %.1f | %s | %.1f | %.2f | %.2f | %s |\n" "$input" \
+        "$(($(stat -c %s "$work/$input.bib") / 1000000))" "${ms[in_place]}" "${ms[old_in_place]:--}" \
+        "${ms[copy_durably]}" "$(ratio in_place copy_durably)" "$(worst in_place copy_durably)" \
+        "$(old_ratio in_place old_in_place)" "${ms[check]}" "${ms[old_check]:--}" "${ms[wc]}" "$(ratio check wc)" \
+        "$(worst check wc)" "$(old_ratio check old_check)"
 done
 echo
 
@@ -187,25 +217,30 @@ echo
 "$build/bench/etal_micro" --benchmark_min_time="$micro_time"
 
 # The page, on a file of about 110 MB (the corpus 25 times over, or generated
-# entries), against etal -i on the same file: from the file being chosen to
-# the download being ready, with its parts, and the table of cuts filled.
+# entries), against etal -i on the same file and against 1.3.0's page: from
+# the file being chosen to the download being ready, with its parts, and the
+# table of cuts filled.
 if command -v emcmake >/dev/null && [ -x /usr/bin/chromium ] && [ -d "$root/node_modules/playwright-core" ]; then
     echo
     emcmake cmake -S "$root" -B "$build-web" -DCMAKE_BUILD_TYPE=Release >/dev/null 2>&1
     cmake --build "$build-web" >/dev/null
-    if [ -f "$work/corpus.bib" ]; then
-        for _ in $(seq "$web_copies"); do cat "$work/corpus.bib"; done > "$work/large.bib"
-    else
-        perl "$root/bench/make_input.pl" $((entries * web_copies / 5)) > "$work/large.bib"
-    fi
+    large=$work/${large_inputs[-1]}.bib
     native=$(for _ in $(seq "$rounds"); do
-        cp "$work/large.bib" "$work/in_place.bib" && sync "$work/in_place.bib"
+        cp "$large" "$work/in_place.bib" && sync "$work/in_place.bib"
         time_us "$etal" -i "$work/in_place.bib"
     done | median)
-    page=$(node "$root/bench/web.mjs" "$build-web/site" "$work/large.bib" "$web_rounds")
+    page=$(node "$root/bench/web.mjs" "$build-web/site" "$large" "$web_rounds")
     ready=$(echo "$page" | sed 's/.*file_chosen_to_download_ready=\([0-9.]*\).*/\1/')
-    echo "the page on $(($(stat -c %s "$work/large.bib") / 1000000)) MB, medians of $web_rounds, ms: $page"
+    echo "the page on $(($(stat -c %s "$large") / 1000000)) MB, medians of $web_rounds, ms: $page"
     awk -v p="$ready" -v n="$native" 'BEGIN { printf "etal -i on the same file: %.1f ms; the page takes %.2f times as long\n", n / 1000, p / (n / 1000) }'
+    if [ -n "$old" ]; then
+        emcmake cmake -S "$work/baseline" -B "$work/baseline/build-web" -DCMAKE_BUILD_TYPE=Release >/dev/null 2>&1
+        cmake --build "$work/baseline/build-web" >/dev/null
+        old_page=$(node "$root/bench/web.mjs" "$work/baseline/build-web/site" "$large" "$web_rounds")
+        old_ready=$(echo "$old_page" | sed 's/.*file_chosen_to_download_ready=\([0-9.]*\).*/\1/')
+        echo "1.3.0's page on the same file, ms: $old_page"
+        awk -v p="$ready" -v o="$old_ready" 'BEGIN { printf "the page takes %.2f times as long as 1.3.0'"'"'s\n", p / o }'
+    fi
 else
     echo "the page: not timed (needs emcmake, /usr/bin/chromium and npm ci)"
 fi

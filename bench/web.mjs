@@ -29,7 +29,7 @@ for (let round = 0; round < Number(rounds_text); round++) {
   await page.getByRole('link', { name: /^Download / }).waitFor({ timeout: 120000 });
   const table_start = await page.evaluate(() => performance.now());
   const count = await page.evaluate(() => document.getElementById('cuts-summary').textContent.match(/[\d,]+/)[0]);
-  await page.getByText(/^Lists cut \(/).click();
+  await page.locator('#cuts-summary').click();
   await page.waitForFunction((n) => document.querySelectorAll('#cuts tbody tr').length === n,
     Number(count.replace(/,/g, '')), { timeout: 120000 });
   const measured = await page.evaluate((start) => {
