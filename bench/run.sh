@@ -71,6 +71,7 @@ run_tool() {  # tool input output
 }
 # A figure of 1.3.0's, where it was built.
 old_ratio() { if [ -n "$old" ]; then ratio "$@"; else echo "-"; fi; }
+old_ms() { if [ -n "$old" ]; then printf "%.1f" "${ms[$1]}"; else echo "-"; fi; }
 
 ratios() {  # one tool / another, for each round in $work/times
     awk -v t="$1" -v o="$2" '$2 == t { e[$1] = $3 } $2 == o { d[$1] = $3 } END { for (r in e) printf "%.3f\n", e[r] / d[r] }' \
@@ -107,7 +108,7 @@ fi
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr)"
 echo "awk is $(readlink -f "$(command -v awk)"); $rounds round(s); times in ms, medians;"
 echo "options is etal ${options[*]} 6; worst is the largest etal/floor of a round;"
-echo "1.3.0 is release 1.3.0 (commit $baseline_commit) ${old:+built here}${old:-not built: not in this clone}"
+echo "1.3.0 is release 1.3.0 (commit $baseline_commit), $([ -n "$old" ] && echo "built here" || echo "not built: not in this clone")"
 echo
 echo "| input | lines | etal | options | floor | perl | awk | 1.3.0 | etal/floor | worst | options/floor | etal/perl | etal/awk | etal/1.3.0 |"
 echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
@@ -121,7 +122,7 @@ for input in "${inputs[@]}"; do
     median_ms "${tools[@]}"
     printf "| %s | %d | %.1f | %.1f | %.1f | %.1f | %.1f | %s | %.2f | %.2f | %.2f | %.2f | %.2f | %s |\n" "$input" \
         "$(wc -l < "$file")" "${ms[etal]}" "${ms[options]}" "${ms[floor]}" "${ms[perl]}" "${ms[awk]}" \
-        "${ms[old]:--}" "$(ratio etal floor)" "$(worst etal floor)" "$(ratio options floor)" \
+        "$(old_ms old)" "$(ratio etal floor)" "$(worst etal floor)" "$(ratio options floor)" \
         "$(ratio etal perl)" "$(ratio etal awk)" "$(old_ratio etal old)"
 done
 echo
@@ -159,9 +160,9 @@ for input in "${large_inputs[@]}" "${inputs[@]}"; do
     done > "$work/times"
     median_ms "${block_tools[@]}"
     printf "| %s | %d | %.1f | %s | %.1f | %.2f | %.2f | %s | %.1f | %s | %.1f | %.2f | %.2f | %s |\n" "$input" \
-        "$(($(stat -c %s "$work/$input.bib") / 1000000))" "${ms[in_place]}" "${ms[old_in_place]:--}" \
+        "$(($(stat -c %s "$work/$input.bib") / 1000000))" "${ms[in_place]}" "$(old_ms old_in_place)" \
         "${ms[copy_durably]}" "$(ratio in_place copy_durably)" "$(worst in_place copy_durably)" \
-        "$(old_ratio in_place old_in_place)" "${ms[check]}" "${ms[old_check]:--}" "${ms[wc]}" "$(ratio check wc)" \
+        "$(old_ratio in_place old_in_place)" "${ms[check]}" "$(old_ms old_check)" "${ms[wc]}" "$(ratio check wc)" \
         "$(worst check wc)" "$(old_ratio check old_check)"
 done
 echo
