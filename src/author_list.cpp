@@ -475,7 +475,7 @@ list_filter::value_end list_filter::scan_value(std::string_view line, std::size_
     if (p < end) {
         // The last bytes of the line, in blocks of their own, with NULs past
         // them: a NUL matches nothing sought.
-        char rest[2 * 16 + reach] = {};
+        char rest[std::size_t{2} * 16 + reach] = {};
         std::memcpy(rest, line.data() + p, line.size() - p);
         for (std::size_t r = 0; p + r < end; r += 16)
             if (go_through(rest + r, p + r))
