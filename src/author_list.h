@@ -272,7 +272,7 @@ inline void list_filter::note_line(std::string_view line)
 // in a title names no field.
 inline std::size_t list_filter::find_value(std::string_view line, std::size_t from) const
 {
-    for (std::size_t equals; (equals = find_first(line, '=', 0, from, line.size())) != not_found; from = equals + 1) {
+    for (std::size_t equals; (equals = find_first(line, '=', from, line.size())) != not_found; from = equals + 1) {
         const std::size_t open = value_after(line, equals);
         if (open != not_found)
             return open;

@@ -206,11 +206,10 @@ constexpr bool equals_folded(std::string_view text, std::string_view lower)
     return true;
 }
 
-/// Position of the first byte in [from, end) that equals `wanted` once the
-/// bits of `fold` are set in it, or not_found. With no call: most lines
-/// searched are short, and there a call would cost more than the search.
-inline std::size_t find_first(std::string_view text, unsigned char wanted, unsigned char fold, std::size_t from,
-                              std::size_t end)
+/// Position of the first byte in [from, end) that is `wanted`, or not_found.
+/// With no call: most lines searched are short, and there a call would cost
+/// more than the search.
+inline std::size_t find_first(std::string_view text, char wanted, std::size_t from, std::size_t end)
 {
     constexpr std::uint64_t ones = 0x0101010101010101U;
     const char* const data = text.data();
@@ -218,17 +217,17 @@ inline std::size_t find_first(std::string_view text, unsigned char wanted, unsig
     // Over a longer span, the C library's search goes further at a time
     // than sixteen bytes, and saves more than its call costs; WebAssembly's
     // goes four.
-    if (fold == 0 && end >= from + 32) {
+    if (end >= from + 32) {
         const void* hit = std::memchr(data + from, wanted, end - from);
         return hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - data) : not_found;
     }
 #endif
 #if defined(ETAL_VECTORS)
     if (end >= from + 16) {
-        const vectors::folded_byte sought(wanted, fold);
+        const vectors::bytes sought = vectors::splat(static_cast<unsigned char>(wanted));
         for (std::size_t i = from;; i += 16) {
             i = std::min(i, end - 16);  // as below, the last block may overlap
-            const vectors::lanes hits = vectors::lanes_of(sought.in(vectors::load(data + i)));
+            const vectors::lanes hits = vectors::lanes_of(vectors::same(vectors::load(data + i), sought));
             if (hits != 0)
                 return i + vectors::first_lane(hits);
             if (i + 16 == end)
@@ -241,14 +240,13 @@ inline std::size_t find_first(std::string_view text, unsigned char wanted, unsig
             // The last block may overlap the one before: its bytes there
             // are known not to match.
             i = std::min(i, end - 8);
-            const std::uint64_t block = load_eight(data + i);
-            const std::uint64_t zero_at_match = (block | (ones * fold)) ^ (ones * wanted);
+            const std::uint64_t zero_at_match = load_eight(data + i) ^ (ones * static_cast<unsigned char>(wanted));
             // The top bit of each byte that is 0. Then a step a byte to the
             // match: a branch the processor predicts ahead of it, where
             // computing the place from the bits would make each search wait
             // for the one before.
             if (((zero_at_match - ones) & ~zero_at_match & (ones * 0x80U)) != 0) {
-                while ((static_cast<unsigned char>(data[i]) | fold) != wanted)
+                while (data[i] != wanted)
                     ++i;
                 return i;
             }
@@ -257,7 +255,7 @@ inline std::size_t find_first(std::string_view text, unsigned char wanted, unsig
         }
     }
     for (std::size_t i = from; i < end; ++i)
-        if ((static_cast<unsigned char>(data[i]) | fold) == wanted)
+        if (data[i] == wanted)
             return i;
     return not_found;
 }
@@ -302,14 +300,6 @@ inline std::size_t count_byte(std::string_view text, char wanted)
     for (; i < text.size(); ++i)
         count += text[i] == wanted ? 1 : 0;
     return count;
-}
-
-/// Position of the first byte in [from, end) that is the letter `lower` in
-/// either case, or not_found: one pass finds both cases, where memchr would
-/// need one pass for each.
-inline std::size_t find_letter(std::string_view text, char lower, std::size_t from, std::size_t end)
-{
-    return find_first(text, static_cast<unsigned char>(lower), 0x20U, from, end);
 }
 
 /// Words sought by their first and last bytes, in any letter case: where
@@ -434,33 +424,4 @@ inline bool ends_with_folded(std::string_view text, std::size_t end, std::string
             return true;
     }
     return equals_folded(text.substr(end - word.size(), word.size()), word);
-}
-
-/// Position of the first `word` (written in lower case, eight bytes at
-/// most) in any letter case that lies within [from, end) of `text`, or
-/// not_found. Candidates are found by the byte at `anchor`, a letter: the
-/// rarer it is in the text searched, the fewer candidates to check.
-template <const std::string_view& word, std::size_t anchor>
-std::size_t find_folded(std::string_view text, std::size_t from, std::size_t end)
-{
-    static_assert(is_lower_letter(word[anchor]), "the anchor must be a letter");
-    static_assert(word.size() <= 8, "one load checks a candidate");
-    static constexpr folded_pattern pattern = fold_pattern(word);
-    static constexpr std::uint64_t word_bytes = word.size() == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * word.size())) - 1;
-    if (end < from + word.size())
-        return not_found;
-    const std::size_t anchor_end = end - word.size() + anchor + 1;  // past the last anchor byte
-    for (std::size_t at = from + anchor; (at = find_letter(text, word[anchor], at, anchor_end)) != not_found; ++at) {
-        const std::size_t start = at - anchor;
-        // Eight bytes loaded whole, the word's masked: a narrower copy would
-        // stall the load that reads it back.
-        if (start + 8 <= text.size()) {
-            const std::uint64_t candidate = load_eight(text.data() + start);
-            if (((candidate & word_bytes) | pattern.fold) == pattern.bytes)
-                return start;
-        } else if (equals_folded(text.substr(start, word.size()), word)) {
-            return start;
-        }
-    }
-    return not_found;
 }

@@ -82,7 +82,7 @@ bool line_loop::feed(std::string_view bytes, Output& output)
                 break;
         }
 #if defined(__wasm_simd128__)
-        const std::size_t length = find_first(lines, '\n', 0, 0, lines.size()) + 1;
+        const std::size_t length = find_first(lines, '\n', 0, lines.size()) + 1;
 #else
         const auto* end = static_cast<const char*>(std::memchr(lines.data(), '\n', lines.size()));
         const std::size_t length = static_cast<std::size_t>(end - lines.data()) + 1;
