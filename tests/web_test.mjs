@@ -292,10 +292,16 @@ try {
           left = box.right;
         }
       }
+      // What a person taps is a finger high.
+      for (const id of ['download', 'copy', 'cuts-summary']) {
+        const height = document.getElementById(id).getBoundingClientRect().height;
+        if (height < 44)
+          wrong.push(`${id} is ${height} px high`);
+      }
       return wrong;
     });
-    check(`at ${width} px the page fits, and the table's cells lie side by side within it`, laid_out.length === 0,
-      laid_out.join('; '));
+    check(`at ${width} px the page fits, the table's cells lie side by side within it, and what is tapped is 44 px high`,
+      laid_out.length === 0, laid_out.join('; '));
     if (width === 390) {
       check('at 390 px axe-core finds no serious or critical violation', await no_serious_violation());
       // All of it in view, so that the browser draws every row.
