@@ -357,6 +357,13 @@ bool list_filter::note_separator(std::size_t after, std::size_t& cut)
     return separators_ >= count_to_;
 }
 
+// The held lines from `from` on, then `rest` of this line, as one text in
+// `joined`: a name, or the names after a cut, that began on a held line.
+std::string_view list_filter::held_then(std::size_t from, std::string_view rest, std::string& joined) const
+{
+    return joined.assign(held_, from).append(rest);
+}
+
 // The last name is followed while every separator is counted: the list is
 // then not over the count, and that name alone may need mending. A count
 // below 1 changes nothing.
@@ -370,8 +377,7 @@ bool list_filter::last_name_may_be_et_al(std::string_view line)
     if (!following_last_name() || (name_from_ == not_found && name_held_at_ == not_found))
         return false;
     std::string joined;
-    const std::string_view name =
-        name_from_ != not_found ? line.substr(name_from_) : std::string_view(joined.assign(held_, name_held_at_).append(line));
+    const std::string_view name = name_from_ != not_found ? line.substr(name_from_) : held_then(name_held_at_, line, joined);
     const et_al_match match = read_et_al(name).match;
     if (match == et_al_match::blank)
         return false;  // it starts on a later line, if at all
@@ -432,7 +438,8 @@ list_filter::value_end list_filter::scan_value(std::string_view line, std::size_
     constexpr std::size_t reach = author_separator.size() - 1;  // read past a block
     const vectors::bytes opening = vectors::splat('{');
     const vectors::bytes closing = vectors::splat('}');
-    // In a braced value a quote is text: it never matches a NUL here.
+    // In a braced value a quote is text: the opening brace, sought already,
+    // stands in for it.
     const vectors::bytes quote = vectors::splat(quoted ? '"' : '{');
     // The block of sixteen bytes from `b`, whose bytes, and `reach` more,
     // are at `bytes`; true when the value ends in it.
@@ -551,8 +558,7 @@ list_filter::verdict list_filter::judge_value(std::string_view line, std::size_t
         start = held ? name_held_at_ : name_from_;
     }
     std::string joined;
-    const std::string_view text = held ? std::string_view(joined.assign(held_, start).append(line.substr(0, close)))
-                                       : line.substr(start, close - start);
+    const std::string_view text = held ? held_then(start, line.substr(0, close), joined) : line.substr(start, close - start);
     const et_al_reading reading = read_et_al(text);
     if (reading.match != et_al_match::whole)
         // Names after the cut that are "others" alone already read as a cut list.

@@ -178,6 +178,7 @@ private:
     bool completes_separator(char c);
     bool note_separator(std::size_t after, std::size_t& cut);
     bool counting_separators() const;
+    std::string_view held_then(std::size_t from, std::string_view rest, std::string& joined) const;
     bool following_last_name() const;
     bool last_name_may_be_et_al(std::string_view line);
     bool hold_line(std::string_view line, std::size_t cut_here);
