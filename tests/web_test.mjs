@@ -215,6 +215,16 @@ try {
   await shorten(bom);
   check('a file after it is shortened', await download_link().isVisible());
 
+  // A file removed once chosen, then a new rule: the worker reads it again,
+  // and the page says that it could not.
+  const gone = join(work, 'gone.bib');
+  cpSync(bom, gone);
+  await shorten(gone);
+  rmSync(gone);
+  await set_rule('2', '', 'author');
+  await page.getByText(/^gone\.bib could not be read: /).waitFor();
+  check('a file removed once chosen gets the message, and no download', await download_link().isHidden());
+
   // A wrong setting: the command line's message, beside the box.
   for (const [label, value, message] of [['Count', '0', 'invalid count: 0'],
     ['Keep', '7', 'keep 7 is more than the count 3'], ['Fields', 'book author', 'invalid field name: "book author"']]) {

@@ -1,5 +1,6 @@
 // The page's way in to the rule: its worker hands over a file in chunks, as
-// bytes, and takes back the shortened bytes and a note of each list cut. The
+// bytes, and takes back the shortened bytes of each (and of the end) before
+// the next, and a note of each list cut. The
 // settings go through the command line's own checks. Nothing here decodes
 // text, so every encoding passes as it is.
 
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,14 +22,16 @@
 
 namespace {
 
-// The shortened file, in one piece of memory. Its copies are made here, where
-// they compile to WebAssembly's own memory.copy: the string's append goes
-// through the C library's copy, four bytes at a time.
+// What a chunk, or the end, writes: taken by the worker before the next,
+// so that the memory is used again rather than grown to the file's size.
+// Its copies are made here, where they compile to WebAssembly's own
+// memory.copy: the string's append goes through the C library's copy, four
+// bytes at a time.
 class text_output {
 public:
     static constexpr bool line_by_line = false;  // no reader follows it
 
-    void reserve(std::size_t size) { grow(size); }
+    void clear() { size_ = 0; }
     bool put(std::string_view written)
     {
         if (size_ + written.size() > capacity_)
@@ -54,23 +58,32 @@ private:
     std::size_t capacity_ = 0;
 };
 
+// The most bytes of a file the page takes on: it holds the shortened text
+// until it is downloaded, and a browser gives a page about 2 GB. A larger
+// file is refused at once, as too large for memory, rather than read first.
+constexpr std::size_t most_held = std::size_t{1900} * 1000 * 1000;
+
 // One file on its way through.
 class page_run {
 public:
     page_run(const list_rule& rule, std::size_t expected_size) : filter_(rule, cut_notes::with_text), loop_(filter_)
     {
-        // A file's shortened text is seldom longer than the file.
-        output_.reserve(expected_size + expected_size / 64 + 4096);
+        // The page holds the shortened file, seldom longer than the file,
+        // until it is downloaded: past the most memory it has, it cannot.
+        if (expected_size > most_held)
+            throw std::bad_alloc();
     }
 
     void feed(std::string_view bytes)
     {
+        output_.clear();
         loop_.feed(bytes, output_);
         take_cuts();
     }
 
     void finish()
     {
+        output_.clear();
         loop_.finish(output_);
         take_cuts();
     }
@@ -156,9 +169,8 @@ EMSCRIPTEN_KEEPALIVE int etal_start(const char* count, const char* keep, const c
             message.erase(0, 6);
         return setting_of(message);
     }
-    // Past what the page's memory can hold, the reserve fails as it should.
-    const double most = static_cast<double>(SIZE_MAX / 2);
-    run = std::make_unique<page_run>(read.run->rule, static_cast<std::size_t>(std::min(expected_size, most)));
+    run = std::make_unique<page_run>(read.run->rule,
+                                     static_cast<std::size_t>(std::min(expected_size, static_cast<double>(SIZE_MAX))));
     return 0;
 }
 
@@ -179,6 +191,7 @@ EMSCRIPTEN_KEEPALIVE void etal_finish()
     run->chunk() = {};
 }
 
+/// What the last feed, or the finish, wrote.
 EMSCRIPTEN_KEEPALIVE const char* etal_output() { return run->output().data(); }
 EMSCRIPTEN_KEEPALIVE std::size_t etal_output_size() { return run->output().size(); }
 EMSCRIPTEN_KEEPALIVE const char* etal_cuts() { return run->cuts().data(); }

@@ -1,6 +1,6 @@
 // The page: reads the rule from its address and boxes, hands files and
 // pasted text to the worker, and shows what it gives back. It never decodes
-// a file: the bytes go to the worker and come back as a Blob to download.
+// a file, nor reads one: the worker does, and gives back a Blob to download.
 'use strict';
 
 const $ = (id) => document.getElementById(id);
@@ -10,11 +10,10 @@ const rows_a_batch = 400;  // table rows added in one go, so that the page never
 
 let worker = null;
 let next_id = 0;
-const runs = { file: 0, paste: 0, check: 0 };  // the id of the newest request of each kind
+const runs = { file: 0, text: 0, check: 0 };  // the id of the newest request of each kind
 let chosen = null;  // the File being shown
 let download_url = null;
 let paste_timer = 0;
-let file_read_time = 0;  // of the last file, for the figures of its run
 
 function start_worker() {
   worker = new Worker('worker.js');
@@ -35,76 +34,13 @@ function current_settings() {
   return values;
 }
 
-// Starts a run of the worker; the bytes follow in pieces.
-function start_run(kind, size) {
+// Asks the worker for a run: the settings checked, and a file or pasted
+// text shortened by them.
+function start_run(kind, request = {}) {
   const id = ++next_id;
   runs[kind] = id;
-  worker.postMessage({ type: 'start', id, settings: current_settings(), size });
-  return id;
-}
-
-function send_text(text) {
-  // A run started while a file's pieces are on their way would take the
-  // worker from that file's: the text waits until they are all sent.
-  if (sending !== 0) {
-    paste_waiting = true;
-    return;
-  }
-  const bytes = new TextEncoder().encode(text);
-  const id = start_run('paste', bytes.length);
-  worker.postMessage({ type: 'piece', id, piece: bytes.buffer }, [bytes.buffer]);
-  worker.postMessage({ type: 'end', id, blob: false });
-}
-
-// The file goes in pieces, read here while the worker runs the rule over
-// those before; no more than two wait for it at a time.
-const piece_size = 8 << 20;
-let pieces_taken = 0;
-let piece_taken = null;  // wakes the reading loop when the worker takes a piece
-let sending = 0;  // the id of the file run whose pieces are being read and sent
-let paste_waiting = false;
-
-async function send_file(file) {
-  const id = start_run('file', file.size);
-  sending = id;
-  pieces_taken = 0;
-  let read_time = 0;
-  for (let at = 0, sent = 0; at < file.size; at += piece_size, sent++) {
-    while (sent - pieces_taken >= 2 && runs.file === id)
-      await new Promise((resolve) => { piece_taken = resolve; });
-    if (runs.file !== id)
-      return sent_all(id);  // replaced by a newer run, or failed
-    const clock = performance.now();
-    let piece;
-    try {
-      piece = await file.slice(at, at + piece_size).arrayBuffer();
-    } catch (error) {
-      // Removed or changed since it was chosen, say.
-      runs.file = 0;
-      $('progress').hidden = true;
-      $('status').textContent = '';
-      show_file_error(file.name + ' could not be read: ' + error.message);
-      return sent_all(id);
-    }
-    read_time += performance.now() - clock;
-    if (runs.file !== id)
-      return sent_all(id);
-    worker.postMessage({ type: 'piece', id, piece }, [piece]);
-  }
-  worker.postMessage({ type: 'end', id, blob: true });
-  file_read_time = read_time;
-  sent_all(id);
-}
-
-// The file run `id` sends nothing more: pasted text may go.
-function sent_all(id) {
-  if (sending !== id)
-    return;
-  sending = 0;
-  if (paste_waiting) {
-    paste_waiting = false;
-    shorten_pasted();
-  }
+  worker.postMessage({ type: kind, id, settings: current_settings(), ...request },
+    request.text === undefined ? [] : [request.text]);
 }
 
 // The rule in the address, as ?count=6&keep=1&fields=author,editor.
@@ -183,7 +119,7 @@ function shorten_file() {
   $('progress').hidden = false;
   performance.clearMarks('etal:chosen');
   performance.mark('etal:chosen');
-  send_file(chosen);
+  start_run('file', { file: chosen });
 }
 
 function shorten_pasted() {
@@ -193,7 +129,7 @@ function shorten_pasted() {
     $('shortened').value = '';
     return;
   }
-  send_text(text);
+  start_run('text', { text: new TextEncoder().encode(text).buffer });
 }
 
 function settings_changed() {
@@ -203,20 +139,15 @@ function settings_changed() {
   if ($('pasted').value !== '')
     shorten_pasted();
   if (chosen === null && $('pasted').value === '')
-    start_run('check', 0);
+    start_run('check');
 }
 
 function answer(message) {
   if (message.type === 'failed')
     return failed(message);
   if (message.type === 'progress') {
-    if (message.id === runs.file) {
+    if (message.id === runs.file)
       $('progress').value = message.done / chosen.size;
-      pieces_taken++;
-      if (piece_taken !== null)
-        piece_taken();
-      piece_taken = null;
-    }
     return;
   }
   const kind = Object.keys(runs).find((name) => runs[name] === message.id);
@@ -225,17 +156,28 @@ function answer(message) {
   if (message.type === 'settings') {
     show_setting_error(message.wrong);
     if (message.wrong !== null && kind === 'file') {
-      runs.file = 0;  // no more pieces
+      runs.file = 0;
       $('progress').hidden = true;
       $('status').textContent = 'Nothing shortened: the rule above needs mending.';
     }
     return;
   }
-  if (kind === 'paste')
+  if (message.type === 'unreadable') {
+    // The browser's own words ("network error") say little of why.
+    runs.file = 0;
+    $('progress').hidden = true;
+    $('status').textContent = '';
+    show_file_error(chosen.name + ' could not be read: it may have been moved, removed or changed since it was'
+      + ' chosen. Choose it again.');
+  } else if (kind === 'text')
     $('shortened').value = new TextDecoder().decode(message.output);
   else if (kind === 'file')
     file_done(message);
 }
+
+// 12,345: as toLocaleString('en') writes it, without the tens of
+// milliseconds its first call takes to load the locales.
+const with_commas = (n) => String(n).replace(/\B(?=(\d{3})+$)/g, ',');
 
 function file_done(result) {
   $('progress').hidden = true;
@@ -247,12 +189,12 @@ function file_done(result) {
   }
   const cut = result.lists_cut;
   const mended = result.lists_mended;
-  const lists = (n) => n.toLocaleString('en') + (n === 1 ? ' list' : ' lists');
+  const lists = (n) => with_commas(n) + (n === 1 ? ' list' : ' lists');
   const done = [];
   if (cut > 0)
     done.push(lists(cut) + ' cut');
   if (mended > 0)
-    done.push((cut > 0 ? mended.toLocaleString('en') : lists(mended)) + ' mended (“et al.” written as a name, now others)');
+    done.push((cut > 0 ? with_commas(mended) : lists(mended)) + ' mended (“et al.” written as a name, now others)');
   $('status').textContent = name + ': ' + (done.length === 0 ? 'no list is over the rule; nothing was cut.'
     : done.join(', ') + '.');
   download_url = URL.createObjectURL(result.output);
@@ -265,7 +207,7 @@ function file_done(result) {
   $('shell').hidden = false;
   performance.mark('etal:ready');
   performance.measure('etal: file chosen to download ready', 'etal:chosen', 'etal:ready');
-  for (const [part, duration] of Object.entries({ ...result.times, read: file_read_time }))
+  for (const [part, duration] of Object.entries(result.times))
     performance.measure('etal: ' + part, { start: performance.now() - duration, duration });
   show_cuts(result.cuts, cut + mended);
 }
@@ -279,7 +221,7 @@ function show_cuts(text, count) {
   table_rows = text === '' ? [] : text.slice(0, -1).split('\n');
   const values = current_settings();
   names_kept = values.keep || values.count || default_count;
-  $('cuts-summary').textContent = 'Lists cut or mended (' + count.toLocaleString('en') + ')';
+  $('cuts-summary').textContent = 'Lists cut or mended (' + with_commas(count) + ')';
   $('cuts').hidden = count === 0;
   if ($('cuts').open)
     fill_table();
@@ -326,9 +268,6 @@ function failed(message) {
   start_worker();
   const was_file = message.id === runs.file;
   runs.file = 0;
-  if (piece_taken !== null)
-    piece_taken();  // the file's reading loop ends
-  sent_all(sending);
   $('progress').hidden = true;
   if (was_file && chosen !== null) {
     $('status').textContent = '';

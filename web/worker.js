@@ -1,8 +1,9 @@
 // The page's worker: it runs the rule, compiled to WebAssembly, over the
-// bytes of a file or of pasted text, so that the page never waits on it. A
-// run is a "start" with the settings, "piece"s of bytes (the page reads the
-// file while the rule runs over what came before), and an "end"; a newer
-// start drops what is left of an older run.
+// bytes of a file or of pasted text, so that the page never waits on it.
+// Each request carries the settings, which are answered first: "check"
+// (settings alone), "text" (pasted bytes) or "file" (a File, which the worker
+// reads itself as the rule runs, while the browser fetches the next bytes).
+// One run at a time; a newer file stops an older one's reading.
 'use strict';
 importScripts('etal.js');
 
@@ -14,26 +15,51 @@ const module_ready = create_etal().then((etal) => {
     + ' and Hale, H.},\n  title = {A title},\n  year = {2024},\n}\n';
   const sample = new TextEncoder().encode(entry.repeat(20000));
   start(etal, { count: '', keep: '', fields: 'author' }, sample.length);
-  feed(etal, sample);
+  shorten(etal, sample, []);
   etal._etal_finish();
   etal._etal_end();
   return etal;
 });
 
-let running = 0;  // the id of the run under way, 0 for none
-let done_bytes = 0;
-let rule_time = 0;
 let queue = Promise.resolve();
+let newest_file = 0;  // the id of the last file asked for
 
 onmessage = (event) => {
   const request = event.data;
+  if (request.type === 'file')
+    newest_file = request.id;  // known at once to a file being read
   queue = queue.then(() => module_ready).then((etal) => handle(etal, request)).catch((error) => {
     // The module ran out of memory, or broke: the page starts a new worker.
     // A C++ exception comes out as a number: memory that could not be had.
-    running = 0;
     postMessage({ type: 'failed', id: request.id, message: error instanceof Error ? error.message : 'out of memory' });
   });
 };
+
+function handle(etal, request) {
+  const size = request.type === 'file' ? request.file.size : request.type === 'text' ? request.text.byteLength : 0;
+  const wrong = start(etal, request.settings, size);
+  postMessage({ type: 'settings', id: request.id, wrong });
+  if (wrong !== null || request.type === 'check')
+    return undefined;
+  if (request.type === 'file')
+    return shorten_file(etal, request);
+  const clock = performance.now();
+  const parts = [];
+  shorten(etal, new Uint8Array(request.text), parts);
+  finish(etal, parts);
+  return answer_done(etal, request.id, parts.length === 1 ? parts[0] : joined(parts), { rule: performance.now() - clock });
+}
+
+// Pasted text's parts as one run of bytes, which the page decodes.
+function joined(parts) {
+  const all = new Uint8Array(parts.reduce((sum, part) => sum + part.length, 0));
+  let at = 0;
+  for (const part of parts) {
+    all.set(part, at);
+    at += part.length;
+  }
+  return all;
+}
 
 // Starts the rule with the settings as typed: null, or what is wrong.
 function start(etal, settings, size) {
@@ -42,49 +68,90 @@ function start(etal, settings, size) {
   return wrong === 0 ? null : { setting: ['count', 'keep', 'fields'][wrong - 1], message: etal.UTF8ToString(etal._etal_message()) };
 }
 
-function feed(etal, bytes) {
+// Runs the rule over the next bytes, and adds what it writes to `parts`.
+// Those bytes are read by then, and their room, already the page's, takes
+// the output where it fits: a file's worth of fresh memory would cost more
+// than the rule.
+function shorten(etal, bytes, parts) {
   const at = etal._etal_chunk(bytes.length);
   etal.HEAPU8.set(bytes, at);  // HEAPU8 is read anew: memory may have grown
   etal._etal_feed(bytes.length);
+  take_output(etal, bytes, parts);
 }
 
-function handle(etal, request) {
-  if (request.type === 'start') {
-    const wrong = start(etal, request.settings, request.size);
-    running = wrong === null ? request.id : 0;
-    done_bytes = 0;
-    rule_time = 0;
-    postMessage({ type: 'settings', id: request.id, wrong });
-    return;
-  }
-  if (request.id !== running)
-    return;  // a run since replaced, or whose settings were wrong
-  const clock = performance.now();
-  if (request.type === 'piece') {
-    const piece = new Uint8Array(request.piece);
-    feed(etal, piece);
-    rule_time += performance.now() - clock;
-    done_bytes += piece.length;
-    postMessage({ type: 'progress', id: request.id, done: done_bytes });
-    return;
-  }
-  // The end: a file's result goes out as a Blob, made here rather than on
-  // the page; pasted text as bytes, which the page decodes.
+function finish(etal, parts) {
   etal._etal_finish();
-  const ended = performance.now();
-  rule_time += ended - clock;
+  take_output(etal, new Uint8Array(0), parts);
+}
+
+function take_output(etal, room, parts) {
   const at = etal._etal_output();
-  const shortened = etal.HEAPU8.subarray(at, at + etal._etal_output_size());
-  const output = request.blob ? new Blob([shortened], { type: 'text/x-bibtex' }) : shortened.slice();
+  const written = etal.HEAPU8.subarray(at, at + etal._etal_output_size());
+  if (written.length === 0)
+    return;
+  if (written.length > room.length) {
+    parts.push(written.slice());
+    return;
+  }
+  room.set(written);
+  parts.push(room.subarray(0, written.length));
+}
+
+async function shorten_file(etal, request) {
+  const { id, file } = request;
+  const times = { read: 0, rule: 0 };
+  const parts = [];
+  const reader = file.stream().getReader();
+  for (let done = 0, told = 0; ;) {
+    let clock = performance.now();
+    let piece;
+    try {
+      piece = await reader.read();
+    } catch {
+      // Removed or changed since it was chosen, say.
+      etal._etal_end();
+      postMessage({ type: 'unreadable', id });
+      return;
+    }
+    times.read += performance.now() - clock;
+    if (newest_file !== id) {
+      reader.cancel();
+      etal._etal_end();
+      return;
+    }
+    if (piece.done)
+      break;
+    clock = performance.now();
+    shorten(etal, piece.value, parts);
+    times.rule += performance.now() - clock;
+    done += piece.value.length;
+    if (done - told >= progress_step) {
+      told = done;
+      postMessage({ type: 'progress', id, done });
+    }
+  }
+  const clock = performance.now();
+  finish(etal, parts);
+  times.rule += performance.now() - clock;
+  // Made here rather than on the page, the download's Blob need not pass
+  // through it.
+  const made = performance.now();
+  const shortened = new Blob(parts, { type: 'text/x-bibtex' });
+  times.output = performance.now() - made;
+  answer_done(etal, id, shortened, times);
+}
+
+// The progress bar moves on every so many bytes read.
+const progress_step = 1 << 20;
+
+function answer_done(etal, id, output, times) {
   const cuts_at = etal._etal_cuts();
   const cuts = new TextDecoder().decode(etal.HEAPU8.subarray(cuts_at, cuts_at + etal._etal_cuts_size()));
   const result = {
-    type: 'done', id: request.id, output, cuts,
+    type: 'done', id, output, cuts, times,
     lists_cut: etal._etal_lists_cut(), lists_mended: etal._etal_lists_mended(),
     found_entry: etal._etal_found_entry() === 1,
   };
   etal._etal_end();
-  running = 0;
-  result.times = { rule: rule_time, output: performance.now() - ended };
   postMessage(result, output instanceof Blob ? [] : [output.buffer]);
 }
