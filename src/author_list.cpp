@@ -224,8 +224,8 @@ std::size_t list_filter::pass_lines(std::string_view lines)
     const std::size_t open = find_value_in_run(lines);
     if (open == not_found)
         return lines.size();
-    const std::size_t line_feed = lines.rfind('\n', open);
-    const std::size_t passed = line_feed == std::string_view::npos ? 0 : line_feed + 1;
+    const std::size_t line_feed = find_last(lines, '\n', 0, open);
+    const std::size_t passed = line_feed == not_found ? 0 : line_feed + 1;
     // The line handed over next: where its value opens is known.
     opening_line_ = lines.data() + passed;
     opening_ = open - passed;
@@ -295,21 +295,21 @@ void list_filter::place_value()
     value_.line = number_of(value_line_.data());
     find_entry_before(value_line_.data() + value_line_.size() + 1);
     value_.key = key_.empty() ? "?" : key_;
-    value_.field = value_field_;
+    value_.field = field_name_before(value_line_, value_open_);
     value_line_ = {};
 }
 
 void list_filter::start_value(std::string_view line, std::size_t open)
 {
     if (noting_) {
-        // Within a piece, the line and the key are found only if the list
-        // is noted.
+        // Within a piece, the line, the key and the field's name are found
+        // only if the list is noted.
         value_line_ = piece_.data() != nullptr ? line_ : std::string_view();
-        value_field_ = field_name_before(line, open);
+        value_open_ = open;
         if (value_line_.data() == nullptr) {
             value_.line = line_number_;
             value_.key = key_.empty() ? "?" : key_;
-            value_.field = value_field_;
+            value_.field = field_name_before(line, open);
         }
         value_.et_al.clear();
     }

@@ -210,7 +210,7 @@ private:
     const char* keyed_to_ = nullptr;
     std::string_view line_;           // the line judged, in the piece
     std::string_view value_line_;     // where the open value opened, in the piece, until placed
-    std::string_view value_field_;    // its field's name, on that line
+    std::size_t value_open_ = 0;      // where on that line
     const char* opening_line_ = nullptr;  // the next line, where pass_lines found a value opening
     std::size_t opening_ = 0;             // on it
     list_cut value_;              // where the open value stands, when noting
