@@ -38,6 +38,11 @@ std::ptrdiff_t read_bytes(int input, char* data, std::size_t size);
 /// Writes all of `text`: a file or a pipe takes it in one call.
 bool write_all(int output, std::string_view text);
 
+/// Has the system start putting on disk the `length` bytes of `file` from
+/// `offset`, just written, and returns at once: a file made durable later
+/// then waits for less. A hint, taken on Linux; elsewhere nothing is done.
+void start_writeback(int file, unsigned long long offset, unsigned long long length);
+
 /// Goes back to the start of a file opened to be read.
 bool rewind_file(int file);
 

@@ -261,6 +261,16 @@ bool write_all(int output, std::string_view text)
     return true;
 }
 
+void start_writeback(int file, unsigned long long offset, unsigned long long length)
+{
+#if defined(__linux__)
+    // A failure only leaves the writing to the fsync that follows.
+    (void)sync_file_range(file, static_cast<off_t>(offset), static_cast<off_t>(length), SYNC_FILE_RANGE_WRITE);
+#else
+    (void)file, (void)offset, (void)length;
+#endif
+}
+
 bool rewind_file(int file) { return lseek(file, 0, SEEK_SET) == 0; }
 
 bool close_file(int file) { return close(file) == 0; }

@@ -240,6 +240,10 @@ bool write_all(int output, std::string_view text)
     return true;
 }
 
+// Windows writes a file's cached bytes out on its own, and has no call that
+// starts it without waiting.
+void start_writeback(int /*file*/, unsigned long long /*offset*/, unsigned long long /*length*/) {}
+
 bool rewind_file(int file) { return _lseeki64(file, 0, SEEK_SET) == 0; }
 
 bool close_file(int file) { return _close(file) == 0; }

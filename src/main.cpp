@@ -74,11 +74,17 @@ private:
     std::string name_;
 };
 
-// Pieces gathered into large blocks, for a file no one reads until it is whole.
+// Pieces gathered into large blocks, for a file no one reads until it is
+// whole and on disk. The system starts putting each few MiB on disk as they
+// are written, while the rule goes on: at the end, making the file durable
+// waits only for the last of them.
 class block_writer {
 public:
     static constexpr bool line_by_line = false;
-    block_writer(int file, std::string name) : writer_(file, std::move(name)) { buffer_.reserve(2 * block_size); }
+    block_writer(int file, std::string name) : file_(file), writer_(file, std::move(name))
+    {
+        buffer_.reserve(2 * block_size);
+    }
     bool put(std::string_view text)
     {
         buffer_.append(text);
@@ -86,14 +92,24 @@ public:
     }
     bool finish()
     {
-        const bool written = writer_.put(buffer_);
+        if (!writer_.put(buffer_))
+            return false;
+        written_ += buffer_.size();
         buffer_.clear();
-        return written;
+        if (written_ - on_its_way_ >= writeback_step) {
+            start_writeback(file_, on_its_way_, written_ - on_its_way_);
+            on_its_way_ = written_;
+        }
+        return true;
     }
 
 private:
+    static constexpr unsigned long long writeback_step = 8ULL << 20;
+    int file_;
     line_writer writer_;
     std::string buffer_;
+    unsigned long long written_ = 0;
+    unsigned long long on_its_way_ = 0;  // written before this has been sent to disk
 };
 
 // A check writes nothing.
