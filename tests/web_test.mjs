@@ -49,6 +49,9 @@ writeFileSync(et_al, '@article{rhic,\n  author = {RHIC and Alekseev, I. and Al.,
   + '@article{chipman,\n  author = {Chipman, Lindsay and Podgorski, David and {others}},\n}\n'
   + '@article{barale, author={Barale, J. and et\n    al.}, year={1975}}\n'
   + '@article{long, author={A and B and C and D and E and F and G and et al.}}\n');
+// A file that comes out longer than it went in: "et~al" becomes "others".
+const grown = join(work, 'grown.bib');
+writeFileSync(grown, '@misc{g, author = {Ng, A. and Li, B. and et~al}}\n');
 // Keys and fields longer than a phone's column for them.
 const long_keys = join(work, 'long-keys.bib');
 writeFileSync(long_keys, '@article{averyveryveryverylongkeywithoutabreak:2024:and-more-words-of-the-key,\n'
@@ -56,7 +59,7 @@ writeFileSync(long_keys, '@article{averyveryveryverylongkeywithoutabreak:2024:an
   + '@article{rhic:2019:spin-asymmetries-of-polarized-protons, author = {RHIC and Alekseev, I. and Al., Et}}\n');
 const picture = join(work, 'figure.png');
 writeFileSync(picture, Buffer.concat([Buffer.from('89504e470d0a1a0a0000000d49484452', 'hex'), Buffer.alloc(200, 7)]));
-const files = [latin1, bom, et_al, ...given];
+const files = [latin1, bom, et_al, grown, ...given];
 
 // What the native build writes, and tells with -v, for the same rule: the
 // rows of the table, but for the names of a list mended, which -v does not
