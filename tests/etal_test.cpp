@@ -572,6 +572,14 @@ TEST(CommandLine, WritesWhatTheRuleGivesOnGeneratedFiles)
         EXPECT_EQ(result.status, 0);
         EXPECT_TRUE(dir.read("out.bib") == filter_text(input, {count})) << "count " << count;
     }
+    // -i too, on a file that it sends to disk in several steps as it writes.
+    std::string large;
+    while (large.size() < (std::size_t{20} << 20))
+        large += input;
+    dir.write("large.bib", large);
+    const run_result rewritten = run_etal(dir.path, {"-i", "3", "large.bib"});
+    EXPECT_EQ(rewritten.status, 0);
+    EXPECT_TRUE(dir.read("large.bib") == filter_text(large, {3}));
 }
 
 // Over generated files, for every rule: -i leaves each file untouched, a
