@@ -1,8 +1,8 @@
 // The page's way in to the rule: its worker hands over a file in chunks, as
 // bytes, and takes back the shortened bytes of each (and of the end) before
-// the next, and a note of each list cut. The
-// settings go through the command line's own checks. Nothing here decodes
-// text, so every encoding passes as it is.
+// the next, and a note of each list cut. The settings go through the command
+// line's own checks. Nothing here decodes text, so every encoding passes as
+// it is.
 
 #include "command_line.h"
 #include "line_loop.h"
