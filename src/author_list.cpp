@@ -207,8 +207,10 @@ std::size_t list_filter::find_value_in_run(std::string_view lines) const
             std::size_t equals = name_end;
             while (equals < lines.size() && is_blank(lines[equals]))
                 ++equals;
+            // The field's name is the one just matched: only its value is to
+            // be found.
             if (equals < lines.size() && lines[equals] == '=') {
-                const std::size_t open = value_after(lines, equals);
+                const std::size_t open = value_opening_after(lines, equals);
                 if (open != not_found)
                     return open;
             }

@@ -44,6 +44,16 @@ inline std::size_t byte_order_mark_before(std::string_view first_line)
 /// A blank between the parts of a field: a space or a tab.
 constexpr bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
+/// Position of the `{` or `"` that opens a value after the `=` at `equals`
+/// and the blanks after it; else not_found.
+inline std::size_t value_opening_after(std::string_view text, std::size_t equals)
+{
+    std::size_t open = equals + 1;
+    while (open < text.size() && is_blank(text[open]))
+        ++open;
+    return open < text.size() && (text[open] == '{' || text[open] == '"') ? open : not_found;
+}
+
 /// Which lists are shortened, and to how many names.
 struct list_rule {
     /// A list of more names than this is cut; below 1, none is.
@@ -282,15 +292,11 @@ inline std::size_t list_filter::find_value(std::string_view line, std::size_t fr
 }
 
 // Position of the `{` or `"` that opens a value after the `=` at `equals`,
-// when a listed field's name stands before it; else not_found. In a run of
-// lines the name may seem to begin on the line before: a false alarm, which
-// the line's own search then dismisses.
+// when a listed field's name stands before it; else not_found.
 inline std::size_t list_filter::value_after(std::string_view text, std::size_t equals) const
 {
-    std::size_t open = equals + 1;
-    while (open < text.size() && is_blank(text[open]))
-        ++open;
-    if (open == text.size() || (text[open] != '{' && text[open] != '"'))
+    const std::size_t open = value_opening_after(text, equals);
+    if (open == not_found)
         return not_found;
     std::size_t name_end = equals;
     while (name_end > 0 && is_blank(text[name_end - 1]))
