@@ -52,7 +52,7 @@ void remove_temporary_on_signals()
         if (action.sa_handler == SIG_IGN)  // as under nohup: it stays ignored
             continue;
         action.sa_handler = remove_pending_temporary;
-        action.sa_flags = SA_RESETHAND;
+        action.sa_flags = static_cast<int>(SA_RESETHAND);  // an unsigned constant on Linux
         sigemptyset(&action.sa_mask);
         for (const int other : removal_signals)
             sigaddset(&action.sa_mask, other);

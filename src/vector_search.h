@@ -1,6 +1,10 @@
-// Byte search that ignores the letter case of A to Z and nothing else. The
-// folding is fixed whatever the locale, so that a file gives the same result
-// on every machine; every other byte, 8-bit ones included, matches itself.
+// The byte searches every part of etal runs on: a byte first or last in a
+// span, how often one occurs, words by their ends or whole in any letter
+// case. Sixteen bytes at a time in the machine's vectors where it has them
+// (SSE2, NEON, WebAssembly's), eight in an integer elsewhere, to the same
+// results. Letter case is folded for A to Z and nothing else, whatever the
+// locale, so that a file gives the same result on every machine; every
+// other byte, 8-bit ones included, matches itself.
 #pragma once
 
 #include <algorithm>

@@ -1,0 +1,47 @@
+// What the rule knows of BibTeX's text, shared by each of its parts: which
+// bytes are blanks and spaces, the word between two names, BibTeX's own
+// name for those left out, and the mark some editors start a file with.
+#pragma once
+
+#include "vector_search.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+/// Names an author field when followed by `=` and a value. Matched in any
+/// letter case, as a plain substring: "Author", "AUTHOR", "bookauthor".
+inline constexpr std::string_view author_keyword = "author";
+
+/// What stands between two names; matched in any letter case ("AND", "And"),
+/// and only at the value's top level: "{Barnes and Noble}" is one name.
+inline constexpr std::string_view author_separator = " and ";
+
+/// BibTeX's own word for the names left out, which styles print as "et al.".
+inline constexpr std::string_view others_name = "others";
+
+/// A blank between the parts of a field: a space or a tab.
+constexpr bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+/// A blank, or a line end: between the names of a value, all read as a space.
+constexpr bool is_space(char c) { return is_blank(c) || c == '\r' || c == '\n'; }
+
+/// Where the blanks from `i` end. dblp indents each name of a list by 15
+/// spaces or more: eight at a time.
+inline std::size_t skip_blanks(std::string_view line, std::size_t i)
+{
+    constexpr std::uint64_t eight_spaces = 0x2020202020202020U;
+    while (i + 8 <= line.size() && load_eight(line.data() + i) == eight_spaces)
+        i += 8;
+    while (i < line.size() && is_blank(line[i]))
+        ++i;
+    return i;
+}
+
+/// How many bytes of a UTF-8 byte order mark the first line of a file starts
+/// with: 3, or 0. It is no part of the line: BibTeX passes over it as over
+/// any text between entries.
+inline std::size_t byte_order_mark_before(std::string_view first_line)
+{
+    return first_line.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+}

@@ -1,0 +1,81 @@
+// Reading a listed value, a line at a time and sixteen bytes at a time
+// within one: its braces and, in a quoted value, its quotes, which say where
+// it stands and where it closes; the separators at its top level, which
+// count its names; the place of the cut, after the names a list keeps; and
+// where its last name so far starts on the line. It holds nothing of the
+// text: what to write is for others to decide.
+#pragma once
+
+#include "bibtex_text.h"
+#include "vector_search.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+/// Where reading a line of a value stopped.
+enum class value_end {
+    line_end,   // the value goes on past the line
+    closed,     // at its closing brace or quote
+    malformed,  // at a `}` that BibTeX refuses in a quoted value
+};
+
+class value_reader {
+public:
+    /// Separators are counted up to `count_to` (none below 1), the cut set
+    /// after the `keep`-th.
+    value_reader(std::int64_t count_to, std::int32_t keep) : count_to_(count_to), keep_(keep) {}
+
+    /// Whether a value is open, left so by the last line read.
+    bool open() const { return open_; }
+
+    /// A value opens with `delimiter`, `{` or `"`.
+    void start(char delimiter);
+
+    /// The value is done with: closed, or given up.
+    void close() { open_ = false; }
+
+    /// A line goes on with the open value, whose first byte after its blanks
+    /// is at `at`. The line end and those blanks read as one space, which
+    /// may complete a separator; a cut right after it falls at `at`.
+    void goes_on(std::size_t at, std::size_t& cut_here);
+
+    /// Goes through the value on `line` from `at`, and leaves `at` where it
+    /// closes; sets `cut_here` when the cut falls on the line.
+    value_end read(std::string_view line, std::size_t& at, std::size_t& cut_here);
+
+    /// The separators counted so far: the names, less one, while counting.
+    std::int64_t separators() const { return separators_; }
+
+    /// Whether every separator so far has been counted: the list is then
+    /// not over the count, and its last name is known.
+    bool all_counted() const { return separators_ < count_to_ && !copying_; }
+
+    /// The value is too long to hold: it is copied on as it is, and no more
+    /// separators are counted.
+    void copy_on() { copying_ = true; }
+
+    /// `{` or `"`, what opened the value.
+    char delimiter() const { return delimiter_; }
+
+    /// Where the last name so far starts on the line read, while counting:
+    /// all before it since the separator was blank; not_found before the
+    /// first separator, or once forgotten.
+    std::size_t last_name_on_line() const { return name_from_; }
+    void forget_last_name() { name_from_ = not_found; }
+
+private:
+    bool counting_separators() const { return nested_ == 0 && separators_ < count_to_ && !copying_; }
+    bool completes_separator(char c);
+    void note_separator(std::size_t after, std::size_t& cut);
+
+    std::int64_t count_to_;
+    std::int32_t keep_;
+    bool open_ = false;
+    char delimiter_ = '{';
+    std::size_t nested_ = 0;       // braces open inside it
+    std::int64_t separators_ = 0;  // found at its top level, up to count_to_
+    std::size_t matched_ = 0;      // bytes of a separator matched so far
+    bool copying_ = false;
+    std::size_t name_from_ = not_found;
+};

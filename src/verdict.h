@@ -1,0 +1,54 @@
+// The verdict on a listed value once it closes: kept, cut after the names a
+// list keeps, or mended where its last name is "et al." written as a name;
+// the spellings of "et al." that are mended; and what a cut writes in place
+// of the names it drops. It reads text handed to it and holds none.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+/// Ends a shortened braced value: BibTeX's "others" closes the list, then the
+/// brace and comma that close the field again. Without the comma when the
+/// rest of the closing line follows.
+inline constexpr std::string_view others_tail = "others },";
+
+/// Ends a shortened value written between double quotes.
+inline constexpr std::string_view quoted_others_tail = "others\",";
+
+/// What becomes of a closed value.
+enum class verdict { keep, cut, mend };
+
+/// How a name, with the spaces around it, reads against "et al." written as
+/// a name, which styles print as a person where they print "et al." only for
+/// `others`. `partial`: it may still be, should more text follow.
+enum class et_al_match { blank, no, partial, whole, others };
+
+struct et_al_reading {
+    et_al_match match = et_al_match::no;
+    std::size_t from = 0;  // when whole: the name's bytes, without the spaces around it
+    std::size_t to = 0;
+};
+
+/// Reads `text` as a name that may be "et al." written as a name: `et al.`
+/// or `Al., Et` in any letter case, with or without their full stops and
+/// with any spaces or ties between, within one pair of braces or none; and
+/// `others` itself when braced or in another letter case.
+et_al_reading read_et_al(std::string_view text);
+
+/// The verdict, and for a mend the bytes [from, to) of `names` that become
+/// "others".
+struct judgement {
+    verdict made = verdict::keep;
+    std::size_t from = 0;
+    std::size_t to = 0;
+};
+
+/// The verdict on a value whose names after the cut (`over`: it names more
+/// than the count) or else whose last name are `names`, up to its close.
+/// Names after the cut that are "others" alone already read as a cut list,
+/// and those that are only "et al." written as a name are mended, not cut.
+judgement judge(bool over, std::string_view names);
+
+/// Whether what follows a value on its closing line lets the cut write the
+/// whole tail, comma included: blanks, at most one comma and a final CR.
+bool only_field_end(std::string_view rest);
