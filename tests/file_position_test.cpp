@@ -1,0 +1,88 @@
+#include "rule_rows.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// A filter that notes its cuts tells where each list stands: the line its
+// value opens on, its entry's key, its field as written, all its names.
+TEST(FilePosition, NotesWhereEachCutListStands)
+{
+    const struct {
+        std::string text;
+        std::int32_t limit;
+        std::string notes;  // "LINE KEY FIELD NAMES;" a cut
+    } rows[] = {
+        {"@article{ atlas2012 ,\n  Author = {A and B and C},\n}\n", 2, "2 atlas2012 Author 3;"},
+        // every name is counted, over every line of the value
+        {"  @a(k,\n author = {A and\n B and\n C and D and E},\n", 1, "2 k author 5;"},
+        // two fields on an entry's one line; a name that holds the field's
+        {"@a{K, author={A and B and C}, bookauthor={D and E and F}}", 2, "1 K author 3;1 K bookauthor 3;"},
+        {"@a{J,}\n@a{K, author={A and B and C}}\n", 2, "2 K author 3;"},
+        // a byte order mark before the first entry
+        {"\xEF\xBB\xBF@a{K,\n author = {A and B and C},\n}\n", 2, "2 K author 3;"},
+        {"\xEF\xBB\xBF @a{K,\n title = {T},\n}\n@b{L,\n author = {A and B and C},\n}\n", 2, "5 L author 3;"},
+        // no entry before it, or none with a key
+        {"author = {A and B and C},\n", 2, "1 ? author 3;"},
+        {"@a{K,\n@string{x = {y}}\nauthor = {A and B and C},\n", 2, "3 ? author 3;"},
+        // no cut, no note: short enough, joined by #, never closed, cut already
+        {"@a{K,\nauthor = {A and B and C} # {D},\nauthor = {A and B},\nauthor = {A and B and others},\nauthor = {A and B and C\n",
+         2, ""},
+        // a mend, with its name as written, over lines too
+        {"@a{K,\n author = {A and\n B and et\r\n   al.},\n}\n", 6, "2 K author 3 et\r\n   al.;"},
+        {"@a{K,\n author = {A and B and Al., Et},\n}\n", 2, "2 K author 3 Al., Et;"},
+        // empty lines, which a piece may start with, and a key longer than
+        // the blocks the entries are searched in
+        {"\n\n@a{K,\n\n\n author = {A and B and C},\n\n@b{" + std::string(40, 'k') + ",\n\n author = {A and B and C},\n", 2,
+         "6 K author 3;10 " + std::string(40, 'k') + " author 3;"},
+    };
+    // Each row line by line, and through the line loop, which passes over
+    // runs of lines at once and counts them, and finds their entries, only
+    // where a note needs it: fed whole, and in pieces of each size up to 9.
+    for (const auto& r : rows) {
+        for (std::size_t piece = 0; piece < 10; ++piece) {
+            list_filter filter(list_rule{r.limit}, cut_notes::with_text);
+            if (piece == 0) {
+                filter_text(r.text, filter);
+            } else {
+                line_loop loop(filter);
+                text_output written;
+                for (std::size_t at = 0; at < r.text.size(); at += piece == 9 ? r.text.size() : piece)
+                    loop.feed(std::string_view(r.text).substr(at, piece == 9 ? r.text.size() : piece), written);
+                loop.finish(written);
+            }
+            std::string notes;
+            for (const list_cut& cut : filter.take_cuts())
+                notes += std::to_string(cut.line) + " " + cut.key + " " + cut.field + " " + std::to_string(cut.names) +
+                         (cut.et_al.empty() ? "" : " " + cut.et_al) + ";";
+            EXPECT_EQ(notes, r.notes) << r.text << (piece == 0 ? "" : ", through the line loop in pieces of ")
+                                      << (piece == 0 ? "" : std::to_string(piece));
+        }
+    }
+    // Many entries: each note's line and key, counted and found over blocks
+    // of lines passed whole, in pieces of several sizes.
+    std::string text;
+    std::string expected;
+    for (int i = 0; i < 300; ++i) {
+        text += "@article{key" + std::to_string(i) + ",\n  title = {Title " + std::string(static_cast<std::size_t>(i % 37), 't') +
+                "},\n\n  author = {A and B and C},\n}\n";
+        expected += std::to_string(5 * i + 4) + " key" + std::to_string(i) + ";";
+    }
+    for (const std::size_t piece : {std::size_t{7}, std::size_t{64}, std::size_t{1000}, std::size_t{100000}}) {
+        list_filter filter(list_rule{2}, cut_notes::alone);
+        line_loop loop(filter);
+        text_output written;
+        for (std::size_t at = 0; at < text.size(); at += piece)
+            loop.feed(std::string_view(text).substr(at, piece), written);
+        loop.finish(written);
+        std::string notes;
+        for (const list_cut& cut : filter.take_cuts())
+            notes += std::to_string(cut.line) + " " + cut.key + ";";
+        EXPECT_EQ(notes, expected) << "pieces of " << piece;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,100 @@
+#include "rule_rows.h"
+#include "verdict.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// A list whose last name is "et al." written as a name, which styles print as
+// a person, ends in "others" instead; every other byte stays.
+TEST(Verdict, MendsEtAlWrittenAsAName)
+{
+    check({
+        // each spelling, in any case, braced or not
+        {6, "author = {Barale, J. and et al.},", "author = {Barale, J. and others},"},
+        {6, "author = {A and et al},", "author = {A and others},"},
+        {6, "author = {A and et. al.},", "author = {A and others},"},
+        {6, "author = {A and Et Al.}", "author = {A and others}"},
+        {6, "author = {A and et~al.} ,", "author = {A and others} ,"},
+        {6, "author = {A and et \t~ AL.  },", "author = {A and others  },"},
+        {6, "author = {A and {et al.}},", "author = {A and others},"},
+        {6, "author = {A and { ET AL }},", "author = {A and others},"},
+        {6, "author = {RHIC and Alekseev, I. and Al., Et},", "author = {RHIC and Alekseev, I. and others},"},
+        {6, "author = {A and al.,et},", "author = {A and others},"},
+        {6, "author = {A and Al , Et.},", "author = {A and others},"},
+        {6, "author = {Chipman, Lindsay and Podgorski, David and {others}},", "author = {Chipman, Lindsay and Podgorski, David and others},"},
+        {6, "author = {Ashman, J and Others},", "author = {Ashman, J and others},"},
+        {6, "AUTHOR = \"A AND OTHERS\",\r", "AUTHOR = \"A AND others\",\r"},
+        {6, "@a{K, author={A and et al.}, editor={B and et al.}}", "@a{K, author={A and others}, editor={B and et al.}}"},
+        // left alone: in the middle, only within a name, alone, no spelling
+        {6, "author = {A and et al. and B},", ""},
+        {6, "author = {A and Boomsma et Al.},", ""},
+        {6, "author = {A and \\textit{et al.} Bionta},", ""},
+        {6, "author = {et al.},", ""},
+        {6, "author = {{A and et al.}},", ""},
+        {6, "author = {A and others},", ""},
+        {6, "author = {A and etal},", ""},
+        {6, "author = {A and et alii},", ""},
+        {6, "author = {A and al. et},", ""},
+        {6, "author = {A and {others} Jr},", ""},
+        {6, "author = {A and {et al.},", ""},
+        {6, "author = {A and et al.} # {B},", ""},
+        // the count: at, under and over it; a list over it with only the
+        // spelling after the names kept is mended, any other is cut
+        {2, "author = {A and et al.},", "author = {A and others},"},
+        {3, "author = {A and et al.},", "author = {A and others},"},
+        {1, "author = {A and et al.},", "author = {A and others},"},
+        {2, "author = {A and B and Others},", "author = {A and B and others},"},
+        {2, "author = {A and B and {others}},", "author = {A and B and others},"},
+        {1, "author = {A and B and et al.},", "author = {A and others },"},
+        {-1, "author = {A and et al.},", ""},
+    });
+}
+
+// A name read as it stands at a line's end decides whether the lines wait:
+// one that may still become "et al." should more text follow is partial.
+TEST(Verdict, ReadsANameAsItMayBeEtAl)
+{
+    const struct {
+        std::string text;
+        et_al_match match;
+        std::size_t from, to;  // when whole
+    } rows[] = {
+        // no name yet: it starts on a later line, if at all
+        {"", et_al_match::blank, 0, 0},
+        {" \t\r\n", et_al_match::blank, 0, 0},
+        // cut short at a line end, in each spelling and in braces
+        {"e", et_al_match::partial, 0, 0},
+        {" et", et_al_match::partial, 0, 0},
+        {"Al.", et_al_match::partial, 0, 0},
+        {"al ,", et_al_match::partial, 0, 0},
+        {"{et al.", et_al_match::partial, 0, 0},
+        {"{ ", et_al_match::partial, 0, 0},
+        // whole, without the spaces around it
+        {" et al. ", et_al_match::whole, 1, 7},
+        {"\n {ET~AL}\r\n", et_al_match::whole, 2, 9},
+        {"Al., Et", et_al_match::whole, 0, 7},
+        {"{others}", et_al_match::whole, 0, 8},
+        {"Others", et_al_match::whole, 0, 6},
+        // BibTeX's own word, already right
+        {" others ", et_al_match::others, 0, 0},
+        // another name, or more after the spelling
+        {"Etzioni", et_al_match::no, 0, 0},
+        {"etal", et_al_match::no, 0, 0},
+        {"et al. Jr", et_al_match::no, 0, 0},
+        {"{et al.} x", et_al_match::no, 0, 0},
+        {"{et al.]", et_al_match::no, 0, 0},
+    };
+    for (const auto& r : rows) {
+        const et_al_reading reading = read_et_al(r.text);
+        EXPECT_EQ(reading.match, r.match) << r.text;
+        if (r.match == et_al_match::whole) {
+            EXPECT_EQ(r.text.substr(reading.from, reading.to - reading.from), r.text.substr(r.from, r.to - r.from)) << r.text;
+        }
+    }
+}
+
+}  // namespace
