@@ -46,6 +46,7 @@ struct cli_row {
     std::string error;
     std::string printed = {};  // on standard output
     std::string other_writer = {};  // a shell command that another program runs once a new text is whole
+    std::string standard_input = {};  // a file of `before` to read as standard input
 };
 
 const std::string several_files = "usage: etal -i [OPTION]... [COUNT] FILE...  to rewrite several files in place\n";
@@ -72,7 +73,7 @@ void check(const std::vector<cli_row>& rows)
             setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);  // the sanitizer's runtime comes after it
         }
 #endif
-        const run_result result = run_etal_with_files(dir.path, r.args, "", printed_name);
+        const run_result result = run_etal_with_files(dir.path, r.args, r.standard_input, printed_name);
 #ifdef ETAL_OTHER_WRITER
         for (const char* name : {"LD_PRELOAD", "ETAL_TEST_ON_FSYNC", "ASAN_OPTIONS"})
             unsetenv(name);
@@ -236,6 +237,9 @@ TEST(CommandLine, RewritesInPlaceChecksAndTellsOfEachCut)
         {{"-cv", "3", "a.bib", "missing.bib"}, {{"a.bib", entry}}, {}, 2, "etal: missing.bib: No such file or directory\n",
          checked},
         {{"-c", "sub"}, {{"sub/x", ""}}, {}, 2, "etal: sub: Is a directory\n"},
+        // "-" checks standard input, which comes first among the descriptors
+        {{"--check", "3", "-"}, {{"a.bib", entry}}, {}, 1, "", "(standard input):2: K: author has 8 names, more than 3\n", "",
+         "a.bib"},
         // "et al." written as a name: mended, told apart from a cut, and a problem to a check
         {{"-iv", "3", "a.bib"}, {{"a.bib", entry + "@b{L,\n author = {A and\n  Al.,\n  Et},\n}\n"}},
          {{"a.bib", entry_at_3 + "@b{L,\n author = {A and\n  others},\n}\n"}}, 0,
