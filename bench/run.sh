@@ -8,8 +8,10 @@
 # last, times the web page on a 110 MB file against `etal -i`, and 1.3.0's
 # page (bench/web.mjs).
 #
-# usage: bench/run.sh [--quick]
+# usage: bench/run.sh [--quick] [--against COMMIT] [--rounds N]
 #   --quick: small inputs and one round, to check that the benchmark works.
+#   --against COMMIT: set every figure against the release at COMMIT instead.
+#   --rounds N: rounds of each comparison, each tool once a round, in turn.
 # Nothing here passes or fails on a figure: it prints them.
 set -euo pipefail
 
@@ -22,12 +24,19 @@ rounds=11
 long_line_mb=64
 micro_time=0.5
 web_rounds=5
-if [ "${1:-}" = --quick ]; then
-    entries=300 short_entries=300 large_entries=600 copies=1 rounds=1 long_line_mb=1 micro_time=0.01 web_rounds=1
-fi
 # Release 1.3.0, whose figures each of these is set against: built from its
 # commit where this is a clone that has it.
 baseline_commit=89fa259
+baseline=1.3.0
+while [ $# -gt 0 ]; do
+    case $1 in
+    --quick) entries=300 short_entries=300 large_entries=600 copies=1 rounds=1 long_line_mb=1 micro_time=0.01 web_rounds=1 ;;
+    --against) baseline_commit=$2 baseline=$2; shift ;;
+    --rounds) rounds=$2; shift ;;
+    *) echo "usage: bench/run.sh [--quick] [--against COMMIT] [--rounds N]" >&2; exit 2 ;;
+    esac
+    shift
+done
 
 build=$root/build-bench
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DETAL_TESTS=OFF -DETAL_BENCH=ON >/dev/null
@@ -69,7 +78,7 @@ run_tool() {  # tool input output
     old) "$old" "$2" "$3" ;;
     esac
 }
-# A figure of 1.3.0's, where it was built.
+# A figure of the baseline's, where it was built.
 old_ratio() { if [ -n "$old" ]; then ratio "$@"; else echo "-"; fi; }
 old_ms() { if [ -n "$old" ]; then printf "%.1f" "${ms[$1]}"; else echo "-"; fi; }
 
@@ -108,9 +117,9 @@ fi
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr)"
 echo "awk is $(readlink -f "$(command -v awk)"); $rounds round(s); times in ms, medians;"
 echo "options is etal ${options[*]} 6; worst is the largest etal/floor of a round;"
-echo "1.3.0 is release 1.3.0 (commit $baseline_commit), $([ -n "$old" ] && echo "built here" || echo "not built: not in this clone")"
+echo "$baseline is the release at commit $baseline_commit, $([ -n "$old" ] && echo "built here" || echo "not built: not in this clone")"
 echo
-echo "| input | lines | etal | options | floor | perl | awk | 1.3.0 | etal/floor | worst | options/floor | etal/perl | etal/awk | etal/1.3.0 |"
+echo "| input | lines | etal | options | floor | perl | awk | $baseline | etal/floor | worst | options/floor | etal/perl | etal/awk | etal/$baseline |"
 echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 for input in "${inputs[@]}"; do
     file=$work/$input.bib
@@ -144,9 +153,9 @@ run_block_tool() {  # tool input
     esac
 }
 echo "in_place is etal -i on a fresh copy each round, copy_durably is cat FILE > OTHER && sync OTHER,"
-echo "check is etal --check; worst is the largest ratio of a round; 1.3.0's in its columns"
+echo "check is etal --check; worst is the largest ratio of a round; $baseline's in its columns"
 echo
-echo "| input | MB | etal -i | 1.3.0 -i | cat + sync | -i/(cat + sync) | worst | -i/1.3.0 | etal --check | 1.3.0 --check | wc -l | check/wc | worst | check/1.3.0 |"
+echo "| input | MB | etal -i | $baseline -i | cat + sync | -i/(cat + sync) | worst | -i/$baseline | etal --check | $baseline --check | wc -l | check/wc | worst | check/$baseline |"
 echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 for input in "${large_inputs[@]}" "${inputs[@]}"; do
     for ((round = 1; round <= rounds; round++)); do
@@ -239,8 +248,8 @@ if command -v emcmake >/dev/null && [ -x /usr/bin/chromium ] && [ -d "$root/node
         cmake --build "$work/baseline/build-web" >/dev/null
         old_page=$(node "$root/bench/web.mjs" "$work/baseline/build-web/site" "$large" "$web_rounds")
         old_ready=$(echo "$old_page" | sed 's/.*file_chosen_to_download_ready=\([0-9.]*\).*/\1/')
-        echo "1.3.0's page on the same file, ms: $old_page"
-        awk -v p="$ready" -v o="$old_ready" 'BEGIN { printf "the page takes %.2f times as long as 1.3.0'"'"'s\n", p / o }'
+        echo "$baseline's page on the same file, ms: $old_page"
+        awk -v p="$ready" -v o="$old_ready" -v b="$baseline" 'BEGIN { printf "the page takes %.2f times as long as %s'"'"'s\n", p / o, b }'
     fi
 else
     echo "the page: not timed (needs emcmake, /usr/bin/chromium and npm ci)"
