@@ -2,60 +2,65 @@
 
 list_filter::list_filter(const list_rule& rule, cut_notes notes)
     : author_limit_(rule.author_limit),
+      keep_(rule.keep >= 1 && rule.keep <= rule.author_limit ? rule.keep : rule.author_limit),
       noting_(notes != cut_notes::none),
       writing_(notes != cut_notes::alone),
       openings_(rule.fields),
       // Noting, every name is counted, to tell how many a list had.
-      reader_(noting_ ? INT64_MAX : rule.author_limit,
-              rule.keep >= 1 && rule.keep <= rule.author_limit ? rule.keep : rule.author_limit)
+      reader_(noting_ ? INT64_MAX : rule.author_limit, keep_)
 {
 }
 
-// At the end of a line inside a value: whether its last name so far may yet
-// be "et al." written as a name, so that its lines wait for the close. One
-// that cannot be is not followed further.
-bool list_filter::last_name_may_be_et_al(std::string_view line)
+// At the end of a line inside a value: whether its last name so far may
+// yet make a mend, so that its lines wait for the close. Any name may: "et
+// al." may follow it on the next line.
+bool list_filter::last_name_may_change(std::string_view line)
 {
     const std::size_t on_line = reader_.last_name_on_line();
-    if (!following_last_name() || (on_line == not_found && !held_.holds_name()))
+    if (!following_last_name())
         return false;
-    std::string joined;
-    const std::string_view name = on_line != not_found ? line.substr(on_line) : held_.then(held_.name_at(), line, joined);
-    const et_al_match match = read_et_al(name).match;
-    if (match == et_al_match::blank)
-        return false;  // it starts on a later line, if at all
-    if (match == et_al_match::partial || match == et_al_match::whole)
-        return true;
-    reader_.forget_last_name();
-    held_.forget_name();
-    return false;
+    if (reader_.separator_at_line_end()) {
+        held_.forget_name();  // the line end ends it: another name follows
+        return false;
+    }
+    if (on_line == not_found)
+        return held_.holds_name();  // held since it began, not blank
+    for (std::size_t i = on_line; i < line.size(); ++i)
+        if (!is_space(line[i]))
+            return true;
+    return false;  // it starts on a later line, if at all
 }
 
-// The verdict on the value closing at `close`; for a mend, its last name's
-// bytes [from, to) in the held lines, then this line, as one text, and that
-// name noted when noting.
+// The verdict on the value closing at `close`; for a mend, the bytes
+// [from, to) that change, in the held lines, then this line, as one text;
+// the name mended or noted, noted when noting.
 judgement list_filter::judge_value(std::string_view line, std::size_t close, std::size_t cut_here)
 {
     // Over the count, the names after the cut; else the last name alone. A
     // count below 1 changes nothing.
     const bool over = (held_.holds_cut() || cut_here != not_found) && reader_.separators() >= author_limit_;
-    bool held = cut_here == not_found;
-    std::size_t start = held ? held_.cut() : cut_here;
-    if (!over) {
-        const std::size_t on_line = reader_.last_name_on_line();
-        if (!following_last_name() || reader_.separators() == 0 || (on_line == not_found && !held_.holds_name()))
-            return {};
-        held = on_line == not_found;
-        start = held ? held_.name_at() : on_line;
-    }
+    const std::size_t on_line = reader_.last_name_on_line();
+    const bool last_known = following_last_name() && (on_line != not_found || held_.holds_name());
+    if (!over && !last_known)
+        return {};
+    const bool held = over ? cut_here == not_found : on_line == not_found;
+    const std::size_t start = over ? (held ? held_.cut() : cut_here) : (held ? held_.name_at() : on_line);
     std::string joined;
     const std::string_view names =
         held ? held_.then(start, line.substr(0, close), joined) : line.substr(start, close - start);
-    judgement made = judge(over, names);
-    if (made.made != verdict::mend)
+    const std::int64_t count = reader_.separators() + 1;
+    judgement made = over ? judge_over(names) : judge_last(names, count, author_limit_, keep_);
+    if (over && made.made == verdict::cut && noting_ && last_known) {
+        // Told of with "others" as a name of its own, as it would be mended.
+        std::string last_joined;
+        const std::string_view last = on_line == not_found ? held_.then(held_.name_at(), line.substr(0, close), last_joined)
+                                                           : line.substr(on_line, close - on_line);
+        made.names_added = judge_last(last, count, author_limit_, keep_).names_added;
+    }
+    if (made.made != verdict::mend && made.made != verdict::keep_with_note)
         return made;
     if (noting_)
-        position_.mended(names.substr(made.from, made.to - made.from));
+        position_.mended(names.substr(made.from, made.to - made.from), made.now);
     const std::size_t offset = held ? start : held_.size() + start;
     made.from += offset;
     made.to += offset;
@@ -88,7 +93,7 @@ line_output list_filter::judge_line(std::string_view line, std::size_t open)
                 break;
             if (noting_)
                 position_.value_opens(line, open);
-            reader_.start(line[open]);
+            reader_.start(line[open], open + 1);
             counted = 0;
             at = open + 1;
         }
@@ -98,7 +103,7 @@ line_output list_filter::judge_line(std::string_view line, std::size_t open)
             held_.forget_name();
         if (end == value_end::line_end) {
             const bool cut_waits = held_.holds_cut() || cut_here != not_found;
-            if (last_name_may_be_et_al(line) && reader_.last_name_on_line() != not_found) {
+            if (last_name_may_change(line) && reader_.last_name_on_line() != not_found) {
                 if (!cut_waits)
                     held_.release();  // lines before the name's own need not wait for it
                 held_.name_starts(reader_.last_name_on_line());
@@ -121,18 +126,21 @@ line_output list_filter::judge_line(std::string_view line, std::size_t open)
         const std::size_t after = skip_blanks(rest, 0);
         const bool concatenated = after < rest.size() && rest[after] == '#';
         const judgement made = concatenated ? judgement{} : judge_value(line, at, cut_here);
-        if (made.made == verdict::keep) {
+        const std::int64_t names = reader_.separators() + 1 + made.names_added;
+        if (made.made == verdict::keep || made.made == verdict::keep_with_note) {
+            if (made.made == verdict::keep_with_note && noting_)
+                position_.note(cuts_, names);
             held_.release();
             if (concatenated)
                 break;  // its other parts may hold names, and this line's rest with them
         } else {
             ++(made.made == verdict::cut ? lists_cut_ : lists_mended_);
             if (noting_)
-                position_.note(cuts_, reader_.separators() + 1);
+                position_.note(cuts_, names);
             if (!writing_) {
                 held_.forget();
             } else if (made.made == verdict::mend) {
-                held_.write_mend(line, made.from, made.to);
+                held_.write_mend(line, made.from, made.to, made.now);
             } else {
                 const std::string_view tail = reader_.delimiter() == '"' ? quoted_others_tail : others_tail;
                 if (held_.write_cut(line, at, cut_here, tail, only_field_end(line.substr(at + 1))))

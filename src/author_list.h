@@ -57,8 +57,11 @@ enum class cut_notes {
 /// al." written as a name (see `list_cut::et_al`), which styles would print
 /// as a person, is mended: that name's bytes become "others", and every
 /// other byte stays. A list over the count whose names after the `keep`-th
-/// are only such a name is mended rather than cut. The lines from such a
-/// name's first line to the value's close wait, as those of a cut do.
+/// are only such a name is mended rather than cut. A last name that holds
+/// "et al." after the person's name, or before a comma and it, becomes the
+/// person and "others" (see `judge_last`), and the list is judged so. The
+/// lines from the last name's first line to the value's close wait, as
+/// those of a cut do.
 ///
 /// After a value closes, the rest of its line is searched for the next field.
 class list_filter {
@@ -127,10 +130,11 @@ public:
 private:
     line_output judge_line(std::string_view line, std::size_t open);
     bool following_last_name() const { return reader_.all_counted() && author_limit_ >= 1; }
-    bool last_name_may_be_et_al(std::string_view line);
+    bool last_name_may_change(std::string_view line);
     judgement judge_value(std::string_view line, std::size_t close, std::size_t cut_here);
 
     std::int32_t author_limit_;
+    std::int32_t keep_;  // 1 to author_limit_
     bool noting_;
     bool writing_;
     value_openings openings_;

@@ -135,6 +135,7 @@ void file_position::value_opens(std::string_view line, std::size_t open)
         value_.field = field_name_before(line, open);
     }
     value_.et_al.clear();
+    value_.now.clear();
 }
 
 void file_position::note(std::vector<list_cut>& cuts, std::int64_t names)

@@ -19,10 +19,15 @@ struct list_cut {
     std::string key;         // of its entry, or "?" where there is none
     std::string field;       // the field's name as written
     std::int64_t names = 0;  // in the whole value
-    /// For a list mended rather than cut: its last name, "et al." written
-    /// as a name (`et al.`, `Al., Et`, `{others}`), byte for byte; empty for
-    /// a cut.
+    /// For a list mended rather than cut: its last name that was mended,
+    /// byte for byte, and `now`, what it became: "others" for "et al."
+    /// written as a name (`et al.`, `Al., Et`, `{others}`), "PERSON and
+    /// others" for a name that held it (`J. Grue et al.`). For a list kept
+    /// though its last name holds "et al." where no rule can tell the person
+    /// apart (`C. et. al.~Fabricius`), that name, and `now` empty. Both
+    /// empty for a cut.
     std::string et_al;
+    std::string now;
 };
 
 class file_position {
@@ -48,8 +53,13 @@ public:
     /// A listed value opens at `open` on the line last handed over.
     void value_opens(std::string_view line, std::size_t open);
 
-    /// The value that opened last is mended: its last name, as written.
-    void mended(std::string_view et_al) { value_.et_al = et_al; }
+    /// The value that opened last is mended, or noted for a name that holds
+    /// "et al.": its last name as written, and what it becomes.
+    void mended(std::string_view et_al, std::string_view now)
+    {
+        value_.et_al = et_al;
+        value_.now = now;
+    }
 
     /// Adds to `cuts` the note of the value that opened last, now that it is
     /// cut or mended, with `names` in all.

@@ -1,7 +1,5 @@
 #include "held_lines.h"
 
-#include "bibtex_text.h"
-
 void held_lines::release()
 {
     out_.append(held_);
@@ -53,17 +51,17 @@ bool held_lines::write_cut(std::string_view line, std::size_t close, std::size_t
     return false;
 }
 
-void held_lines::write_mend(std::string_view line, std::size_t from, std::size_t to)
+void held_lines::write_mend(std::string_view line, std::size_t from, std::size_t to, std::string_view now)
 {
     const std::size_t held = held_.size();
     if (from >= held) {
         release();
-        edited_.append(line.substr(copied_from_, from - held - copied_from_)).append(others_name);
+        edited_.append(line.substr(copied_from_, from - held - copied_from_)).append(now);
         copied_from_ = to - held;
         return;
     }
     // As for a cut, nothing of this line has been written yet.
-    edited_.assign(held_, 0, from).append(others_name);
+    edited_.assign(held_, 0, from).append(now);
     if (to <= held)
         edited_.append(held_, to);
     copied_from_ = to <= held ? 0 : to - held;

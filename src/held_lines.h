@@ -74,9 +74,9 @@ public:
     bool write_cut(std::string_view line, std::size_t close, std::size_t cut_here, std::string_view tail,
                    bool field_ends);
 
-    /// Writes "others" for the bytes [from, to) of the held lines and this
+    /// Writes `now` for the bytes [from, to) of the held lines and this
     /// line, taken as one text; all else stays as it was.
-    void write_mend(std::string_view line, std::size_t from, std::size_t to);
+    void write_mend(std::string_view line, std::size_t from, std::size_t to, std::string_view now);
 
     /// The line is held: what is to be written before it.
     line_output waiting() const { return {out_, false}; }

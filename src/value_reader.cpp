@@ -17,7 +17,7 @@ std::size_t partial_separator(std::string_view line, std::size_t from, std::size
 
 }  // namespace
 
-void value_reader::start(char delimiter)
+void value_reader::start(char delimiter, std::size_t first)
 {
     open_ = true;
     delimiter_ = delimiter;
@@ -25,13 +25,13 @@ void value_reader::start(char delimiter)
     separators_ = 0;
     matched_ = 0;
     copying_ = false;
-    name_from_ = not_found;
+    name_from_ = first;
 }
 
 void value_reader::goes_on(std::size_t at, std::size_t& cut_here)
 {
     if (name_from_ != not_found)
-        name_from_ = 0;  // nothing but blanks since the separator
+        name_from_ = 0;  // nothing but blanks since the separator or the opening
     if (counting_separators() && completes_separator(' '))
         note_separator(at, cut_here);
 }

@@ -29,8 +29,9 @@ public:
     /// Whether a value is open, left so by the last line read.
     bool open() const { return open_; }
 
-    /// A value opens with `delimiter`, `{` or `"`.
-    void start(char delimiter);
+    /// A value opens with `delimiter`, `{` or `"`; its first name starts at
+    /// `first` on the line.
+    void start(char delimiter, std::size_t first);
 
     /// The value is done with: closed, or given up.
     void close() { open_ = false; }
@@ -55,12 +56,16 @@ public:
     /// separators are counted.
     void copy_on() { copying_ = true; }
 
+    /// Whether the line read ends in a separator but for its last space,
+    /// which the line end completes: the last name so far is not the last.
+    bool separator_at_line_end() const { return matched_ + 1 == author_separator.size(); }
+
     /// `{` or `"`, what opened the value.
     char delimiter() const { return delimiter_; }
 
     /// Where the last name so far starts on the line read, while counting:
-    /// all before it since the separator was blank; not_found before the
-    /// first separator, or once forgotten.
+    /// all before it since the separator, or the value's opening, was blank;
+    /// not_found once forgotten.
     std::size_t last_name_on_line() const { return name_from_; }
     void forget_last_name() { name_from_ = not_found; }
 

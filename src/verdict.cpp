@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <utility>
 
 namespace {
 
@@ -70,12 +71,179 @@ et_al_reading read_et_al(std::string_view text)
     return {right_already ? et_al_match::others : et_al_match::whole, from, to};
 }
 
-judgement judge(bool over, std::string_view names)
+judgement judge_over(std::string_view names)
 {
     const et_al_reading reading = read_et_al(names);
     if (reading.match == et_al_match::whole)
-        return {verdict::mend, reading.from, reading.to};
-    return {over && reading.match != et_al_match::others ? verdict::cut : verdict::keep};
+        return {verdict::mend, reading.from, reading.to, std::string(others_name), 0};
+    return {reading.match == et_al_match::others ? verdict::keep : verdict::cut, 0, 0, {}, 0};
+}
+
+namespace {
+
+constexpr bool is_letter(char c) { return is_lower_letter(static_cast<char>(c | 0x20)); }
+
+// Where `et`, an optional full stop, spaces or ties, `al` and an optional
+// full stop end, read from `i` in any letter case; else not_found.
+std::size_t plain_et_al_end(std::string_view text, std::size_t i)
+{
+    const auto word = [&text, &i](std::string_view lower) {
+        if (text.size() - i < lower.size() || !equals_folded(text.substr(i, lower.size()), lower))
+            return false;
+        i += lower.size();
+        return true;
+    };
+    if (i > text.size() || !word("et"))
+        return not_found;
+    i += i < text.size() && text[i] == '.' ? 1 : 0;
+    const std::size_t between = i;
+    while (i < text.size() && (is_space(text[i]) || text[i] == '~'))
+        ++i;
+    if (i == between || !word("al"))
+        return not_found;
+    return i + (i < text.size() && text[i] == '.' ? 1 : 0);
+}
+
+// Whether "et al." from `at` ends `text`: plain, or in one pair of braces,
+// `\textit{...}`, `\emph{...}`, `{\it ...}` or `{\em ...}`, with a full
+// stop or a comma allowed before the closing brace.
+bool et_al_ends(std::string_view text, std::size_t at)
+{
+    if (plain_et_al_end(text, at) == text.size())
+        return true;
+    for (const std::string_view opening : {"{\\it", "{\\em", "\\textit{", "\\emph{", "{"}) {
+        if (text.substr(at, opening.size()) != opening)
+            continue;
+        std::size_t i = at + opening.size();
+        const std::size_t spaces = i;
+        while (i < text.size() && is_space(text[i]))
+            ++i;
+        if (opening.back() != '{' && i == spaces)
+            return false;  // `{\itet`: another command
+        i = plain_et_al_end(text, i);
+        if (i == not_found)
+            return false;
+        i += i < text.size() && (text[i] == '.' || text[i] == ',') ? 1 : 0;
+        while (i < text.size() && is_space(text[i]))
+            ++i;
+        return i + 1 == text.size() && text[i] == '}';
+    }
+    return false;
+}
+
+// Whether `name` opens with a brace that closes only at its end.
+bool braced_as_a_whole(std::string_view name)
+{
+    if (name.size() < 2 || name.front() != '{' || name.back() != '}')
+        return false;
+    std::size_t depth = 0;
+    for (std::size_t i = 0; i + 1 < name.size(); ++i) {
+        depth += name[i] == '{' ? 1 : 0;
+        if (name[i] == '}' && --depth == 0)
+            return false;
+    }
+    return true;
+}
+
+// A name that holds "et al." where a person's name is told apart from it:
+// the bytes [from, to) of it that become `now`, "PERSON and others".
+struct glued_et_al {
+    bool found = false;
+    std::size_t from = 0;
+    std::size_t to = 0;
+    std::string now;
+};
+
+// Whether `person`, then " and others", reads as that person and others: a
+// person that ends in " and" would lend it to the separator.
+bool reads_alone(std::string_view person)
+{
+    const std::size_t end = author_separator.size() - 1;
+    return !person.empty() && !holds_et_al(person) &&
+           !(person.size() >= end && equals_folded(person.substr(person.size() - end), author_separator.substr(0, end)));
+}
+
+glued_et_al read_glued(std::string_view name, std::size_t from, std::size_t to)
+{
+    const std::string_view whole = name.substr(from, to - from);
+    if (braced_as_a_whole(whole))
+        return {};
+    const std::string_view and_others = " and others";
+    // "Et al., Ziminsky": Mendeley's "Last, First" of "Ziminsky et al.".
+    std::size_t i = plain_et_al_end(whole, 0);
+    if (i != not_found) {
+        while (i < whole.size() && is_space(whole[i]))
+            ++i;
+        if (i < whole.size() && whole[i] == ',') {
+            ++i;
+            while (i < whole.size() && is_space(whole[i]))
+                ++i;
+            const std::string_view person = whole.substr(i);
+            if (reads_alone(person))
+                return {true, from, to, std::string(person).append(and_others)};
+        }
+    }
+    // "J. Grue et al.": after the person's name, and blanks, ties or a comma.
+    for (std::size_t at = 1; at < whole.size(); ++at) {
+        const char c = whole[at];
+        if (!(matches_folded(c, 'e') || c == '{' || c == '\\') || !et_al_ends(whole, at))
+            continue;
+        std::size_t end = at;
+        while (end > 0 && (is_space(whole[end - 1]) || whole[end - 1] == '~' || whole[end - 1] == ','))
+            --end;
+        const std::string_view person = whole.substr(0, end);
+        if (end == at || !reads_alone(person))
+            return {};
+        return {true, from, to, std::string(person).append(and_others)};
+    }
+    return {};
+}
+
+}  // namespace
+
+bool holds_et_al(std::string_view name)
+{
+    for (std::size_t at = 0; (at = name.find_first_of("eE", at)) != std::string_view::npos; ++at) {
+        if (at > 0 && is_letter(name[at - 1]))
+            continue;
+        if (at + 1 >= name.size() || !matches_folded(name[at + 1], 't'))
+            continue;
+        std::size_t i = at + 2;
+        const bool stop = i < name.size() && name[i] == '.';
+        i += stop ? 1 : 0;
+        const std::size_t between = i;
+        while (i < name.size() && (is_space(name[i]) || name[i] == '~'))
+            ++i;
+        if ((stop || i > between) && name.size() - i >= 2 && equals_folded(name.substr(i, 2), "al") &&
+            (i + 2 == name.size() || !is_letter(name[i + 2])))
+            return true;
+    }
+    return false;
+}
+
+judgement judge_last(std::string_view last, std::int64_t names, std::int64_t limit, std::int64_t keep)
+{
+    const et_al_reading reading = read_et_al(last);
+    if (reading.match == et_al_match::others)
+        return {};
+    if (reading.match == et_al_match::whole && names >= 2)
+        return {verdict::mend, reading.from, reading.to, std::string(others_name), 0};
+    std::size_t from = 0;
+    std::size_t to = last.size();
+    while (from < to && is_space(last[from]))
+        ++from;
+    while (to > from && is_space(last[to - 1]))
+        --to;
+    glued_et_al glued = read_glued(last, from, to);
+    if (glued.found) {
+        // With "others" a name of its own, a list over the limit is cut,
+        // unless "others" alone follows the names kept.
+        const bool cut = names + 1 > limit && keep < names;
+        return {cut ? verdict::cut : verdict::mend, glued.from, glued.to, cut ? std::string() : std::move(glued.now), 1};
+    }
+    if (holds_et_al(last.substr(from, to - from)))
+        return {verdict::keep_with_note, from, to, {}, 0};
+    return {};
 }
 
 bool only_field_end(std::string_view rest)

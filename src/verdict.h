@@ -1,10 +1,13 @@
 // The verdict on a listed value once it closes: kept, cut after the names a
-// list keeps, or mended where its last name is "et al." written as a name;
-// the spellings of "et al." that are mended; and what a cut writes in place
-// of the names it drops. It reads text handed to it and holds none.
+// list keeps, or mended where its last name is "et al." written as a name
+// or glued to the last person's; the spellings of "et al." that are mended;
+// and what a cut writes in place of the names it drops. It reads text
+// handed to it and holds none.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 /// Ends a shortened braced value: BibTeX's "others" closes the list, then the
@@ -16,7 +19,14 @@ inline constexpr std::string_view others_tail = "others },";
 inline constexpr std::string_view quoted_others_tail = "others\",";
 
 /// What becomes of a closed value.
-enum class verdict { keep, cut, mend };
+enum class verdict {
+    keep,
+    cut,
+    mend,
+    /// kept, though its last name holds "et al." where no rule can tell
+    /// the person apart: a note says to fix it by hand
+    keep_with_note,
+};
 
 /// How a name, with the spaces around it, reads against "et al." written as
 /// a name, which styles print as a person where they print "et al." only for
@@ -35,19 +45,36 @@ struct et_al_reading {
 /// `others` itself when braced or in another letter case.
 et_al_reading read_et_al(std::string_view text);
 
-/// The verdict, and for a mend the bytes [from, to) of `names` that become
-/// "others".
+/// The verdict. For a mend, the bytes [from, to) of the text judged that
+/// become `now`; for a note, the name [from, to) that holds "et al.".
 struct judgement {
     verdict made = verdict::keep;
     std::size_t from = 0;
     std::size_t to = 0;
+    std::string now;
+    /// 1 where the last name holds "et al.", which a mend makes a name of
+    /// its own: the list is judged with it.
+    std::int64_t names_added = 0;
 };
 
-/// The verdict on a value whose names after the cut (`over`: it names more
-/// than the count) or else whose last name are `names`, up to its close.
-/// Names after the cut that are "others" alone already read as a cut list,
-/// and those that are only "et al." written as a name are mended, not cut.
-judgement judge(bool over, std::string_view names);
+/// The verdict on a list over the count, whose names after the cut are
+/// `names`, up to its close. Names after the cut that are "others" alone
+/// already read as a cut list, and those that are only "et al." written as
+/// a name are mended, not cut.
+judgement judge_over(std::string_view names);
+
+/// The verdict on a list of `names` names, not over the `limit`, whose last
+/// name is `last`, up to its close; a cut list keeps `keep`. "et al."
+/// written as a name after another is mended to "others". "et al." glued to
+/// the last person's name (`J. Grue et al.`, `Krzywinski, Martin, et al.`,
+/// `Bionta, \textit{et al.}`) or before a comma (`Et al., Ziminsky`) makes
+/// it the person `and others`, a list judged so: cut if it is then over the
+/// limit with more than `others` after the names kept.
+judgement judge_last(std::string_view last, std::int64_t names, std::int64_t limit, std::int64_t keep);
+
+/// Whether `name` holds "et al." among its words: `et` after no letter, a
+/// full stop or spaces or ties (or both), `al` before no letter.
+bool holds_et_al(std::string_view name);
 
 /// Whether what follows a value on its closing line lets the cut write the
 /// whole tail, comma included: blanks, at most one comma and a final CR.

@@ -55,8 +55,9 @@ struct text_output {
     }
 };
 
-// Whether `mended` is `text` with each name of `names`, in order, become
-// "others", and nothing else changed (a last line gets its line feed).
+// Whether `mended` is `text` with each name of `names` mended, in order,
+// become what it was mended to, and nothing else changed (a last line gets
+// its line feed). Names noted but left as they are stay.
 inline bool only_names_mended(std::string text, const std::vector<list_cut>& names, std::string_view mended)
 {
     if (!text.empty() && text.back() != '\n')
@@ -64,19 +65,22 @@ inline bool only_names_mended(std::string text, const std::vector<list_cut>& nam
     std::size_t in = 0;
     std::size_t out = 0;
     for (const list_cut& name : names) {
-        // The name starts where the texts part, or up to five bytes before,
-        // where they part within "others".
+        if (name.now.empty())
+            continue;
+        // The name starts where the texts part, or before, where they part
+        // within what it became.
         std::size_t same = 0;
         while (in + same < text.size() && out + same < mended.size() && text[in + same] == mended[out + same])
             ++same;
         std::size_t at = same;
-        while (text.compare(in + at, name.et_al.size(), name.et_al) != 0 || mended.compare(out + at, 6, "others") != 0) {
-            if (at == 0 || same - at == 5)
+        while (text.compare(in + at, name.et_al.size(), name.et_al) != 0 ||
+               mended.compare(out + at, name.now.size(), name.now) != 0) {
+            if (at == 0 || same - at == name.now.size())
                 return false;
             --at;
         }
         in += at + name.et_al.size();
-        out += at + 6;
+        out += at + name.now.size();
     }
     return text.compare(in, std::string::npos, mended.substr(out)) == 0;
 }
@@ -85,7 +89,8 @@ inline bool only_names_mended(std::string text, const std::vector<list_cut>& nam
 // it broke:
 //  - running again changes nothing, and cutting at a larger count first
 //    ends in the same text;
-//  - noting the cuts changes nothing written, and notes each cut and mend;
+//  - noting the cuts changes nothing written, and notes each cut and mend,
+//    and besides them only last names that hold "et al.";
 //  - a count below 1 changes nothing; one above every list mends the names
 //    noted, and changes nothing else;
 //  - every output line that does not end a cut list is a line of that
@@ -103,11 +108,15 @@ inline std::string broken_promise(const std::string& input, const list_rule& rul
         return "noting the cuts changed the output";
     std::vector<list_cut> cuts = noting.take_cuts();
     const auto by_line = [](const list_cut& a, const list_cut& b) { return a.line < b.line; };
-    const auto not_over = [limit](const list_cut& cut) {
-        return cut.line == 0 || (cut.et_al.empty() && cut.names <= limit) || (!cut.et_al.empty() && cut.names < 2);
+    const auto is_note = [](const list_cut& cut) { return !cut.et_al.empty() && cut.now.empty(); };
+    const auto not_over = [limit, &is_note](const list_cut& cut) {
+        return cut.line == 0 ||
+               (is_note(cut) ? !holds_et_al(cut.et_al)
+                             : (cut.et_al.empty() && cut.names <= limit) || (!cut.et_al.empty() && cut.names < 2));
     };
-    if (cuts.size() != noting.lists_cut() + noting.lists_mended() || !std::is_sorted(cuts.begin(), cuts.end(), by_line) ||
-        std::any_of(cuts.begin(), cuts.end(), not_over))
+    const auto notes = static_cast<std::size_t>(std::count_if(cuts.begin(), cuts.end(), is_note));
+    if (cuts.size() - notes != noting.lists_cut() + noting.lists_mended() ||
+        !std::is_sorted(cuts.begin(), cuts.end(), by_line) || std::any_of(cuts.begin(), cuts.end(), not_over))
         return "the cuts noted are not those made, in order, of lists over the rule";
     // The line loop, fed the text whole and in pieces of 1 to 17 bytes, with
     // runs of lines passed whole: the same text, and the same notes.
@@ -157,7 +166,9 @@ inline std::string random_line(std::mt19937& random)
         "and", " an", "d ", ",", "\r", "A", "Lee, B.", "title", "others", "editor = {", "Roland", "\xc3\xa9", std::string(1, '\0'), "#", "\\\"",
         "@", "  ",
         // "et al." written as a name, whole and in pieces
-        " and et al.", "Et", "~AL", ".", "al., et", " {Others}", "OTHERS", "et al"
+        " and et al.", "Et", "~AL", ".", "al., et", " {Others}", "OTHERS", "et al",
+        // "et al." glued to a name, after it or before a comma
+        " et al.", ", et al", "~et.~al.", " \\textit{et al.}", "{\\it et al.}", "Et al., ", "{et al.,}"
     };
     std::string line;
     if (random() % 3 == 0) {

@@ -32,8 +32,15 @@ TEST(FilePosition, NotesWhereEachCutListStands)
         {"@a{K,\nauthor = {A and B and C} # {D},\nauthor = {A and B},\nauthor = {A and B and others},\nauthor = {A and B and C\n",
          2, ""},
         // a mend, with its name as written, over lines too
-        {"@a{K,\n author = {A and\n B and et\r\n   al.},\n}\n", 6, "2 K author 3 et\r\n   al.;"},
-        {"@a{K,\n author = {A and B and Al., Et},\n}\n", 2, "2 K author 3 Al., Et;"},
+        {"@a{K,\n author = {A and\n B and et\r\n   al.},\n}\n", 6, "2 K author 3 et\r\n   al. -> others;"},
+        {"@a{K,\n author = {A and B and Al., Et},\n}\n", 2, "2 K author 3 Al., Et -> others;"},
+        // "et al." inside the last name: mended, as one name more, over two
+        // lines too; a name where no rule can tell the person apart, noted
+        {"@a{K,\n author = {A and J. Grue\r\n   et al.},\n}\n", 6, "2 K author 3 J. Grue\r\n   et al. -> J. Grue and others;"},
+        {"@a{K,\n author = {A and J. Grue et al.},\n}\n", 1, "2 K author 3;"},
+        {"@a{K,\n author = {Et al., Ziminsky},\n}\n", 1, "2 K author 2 Et al., Ziminsky -> Ziminsky and others;"},
+        {"@Fab{Fab2016,\n author = {H.~Voss and C. et. al.~Fabricius},\n}\n", 6, "2 Fab2016 author 2 C. et. al.~Fabricius ->;"},
+        {"@a{K,\n author = {{A. Avasthi et al}},\n}\n", 6, "2 K author 1 {A. Avasthi et al} ->;"},
         // empty lines, which a piece may start with, and a key longer than
         // the blocks the entries are searched in
         {"\n\n@a{K,\n\n\n author = {A and B and C},\n\n@b{" + std::string(40, 'k') + ",\n\n author = {A and B and C},\n", 2,
@@ -57,7 +64,7 @@ TEST(FilePosition, NotesWhereEachCutListStands)
             std::string notes;
             for (const list_cut& cut : filter.take_cuts())
                 notes += std::to_string(cut.line) + " " + cut.key + " " + cut.field + " " + std::to_string(cut.names) +
-                         (cut.et_al.empty() ? "" : " " + cut.et_al) + ";";
+                         (cut.et_al.empty() ? "" : " " + cut.et_al + " ->" + (cut.now.empty() ? "" : " " + cut.now)) + ";";
             EXPECT_EQ(notes, r.notes) << r.text << (piece == 0 ? "" : ", through the line loop in pieces of ")
                                       << (piece == 0 ? "" : std::to_string(piece));
         }

@@ -31,7 +31,6 @@ TEST(Verdict, MendsEtAlWrittenAsAName)
         {6, "@a{K, author={A and et al.}, editor={B and et al.}}", "@a{K, author={A and others}, editor={B and et al.}}"},
         // left alone: in the middle, only within a name, alone, no spelling
         {6, "author = {A and et al. and B},", ""},
-        {6, "author = {A and Boomsma et Al.},", ""},
         {6, "author = {A and \\textit{et al.} Bionta},", ""},
         {6, "author = {et al.},", ""},
         {6, "author = {{A and et al.}},", ""},
@@ -51,6 +50,46 @@ TEST(Verdict, MendsEtAlWrittenAsAName)
         {2, "author = {A and B and {others}},", "author = {A and B and others},"},
         {1, "author = {A and B and et al.},", "author = {A and others },"},
         {-1, "author = {A and et al.},", ""},
+        // "et al." inside the last name, after the person's: the person and others
+        {6, "author = {J. Grue et al.},", "author = {J. Grue and others},"},
+        {6, "author = {Krzywinski, Martin, et al.},", "author = {Krzywinski, Martin and others},"},
+        {6, "author = {{Neben}, A.~R. et al},", "author = {{Neben}, A.~R. and others},"},
+        {6, "author = {A and Boomsma et Al.} ,", "author = {A and Boomsma and others} ,"},
+        {6, "author = {A and S. Agostinelli~ET.~AL. },", "author = {A and S. Agostinelli and others },"},
+        {6, "author = {A and Bionta, \\textit{et al.}},", "author = {A and Bionta and others},"},
+        {6, "author = {A and Bionta \\emph{ et al,}},", "author = {A and Bionta and others},"},
+        {6, "author = {A and Bionta {\\it et al.}},", "author = {A and Bionta and others},"},
+        {6, "author = {A and Bionta {\\em et. al.}},", "author = {A and Bionta and others},"},
+        {6, "author = {A and Bionta {et al.}},", "author = {A and Bionta and others},"},
+        {6, "author = \"A and B. Jones et al.\",\r", "author = \"A and B. Jones and others\",\r"},
+        // ... or before a comma, as Mendeley splits "Ziminsky et al."
+        {6, "author = {Smith, Jo and Et al., Ziminsky},", "author = {Smith, Jo and Ziminsky and others},"},
+        {6, "author = {et. al. , Ziminsky, J.},", "author = {Ziminsky, J. and others},"},
+        // left alone: where the person ends no rule can tell, or no "et al."
+        {6, "author = {A and C. et. al.~Fabricius},", ""},
+        {6, "author = {A and Liza et al. Nicholas},", ""},
+        {6, "author = {{A. Avasthi et al}},", ""},
+        {6, "author = {J. Grue et al. and B},", ""},
+        {6, "author = {A and Grue{et al.}},", ""},
+        {6, "author = {A and Grue \\itshape{et al.}},", ""},
+        {6, "author = {A and {\\itet al.}},", ""},
+        {6, "author = {A and , et al.},", ""},
+        {6, "author = {A and Grue et al. et al.},", ""},
+        {6, "author = {Et al., Grue et al.},", ""},
+        {6, "author = {Et al.,},", ""},
+        {6, "author = {A and Boomsma etal},", ""},
+        {6, "author = {A and Brett Alan},", ""},
+        {6, "author = {A and B et al.} # {C},", ""},
+        // a person ending in "and" would lend it to the separator
+        {6, "author = {A and Roland and et al.},", "author = {A and Roland and others},"},
+        {6, "author = {Et al., Grue and},", ""},
+        // the count: the list judged with "others" as a name, a list of one too
+        {3, "author = {A and J. Grue et al.},", "author = {A and J. Grue and others},"},
+        {2, "author = {A and J. Grue et al.},", "author = {A and J. Grue and others},"},
+        {1, "author = {A and J. Grue et al.},", "author = {A and others },"},
+        {1, "author = {J. Grue et al.},", "author = {J. Grue and others},"},
+        {1, "author = {Et al., Ziminsky},", "author = {Ziminsky and others},"},
+        {0, "author = {J. Grue et al.},", ""},
     });
 }
 
