@@ -153,8 +153,12 @@ bool filter_lines(int input, const std::string& name, list_filter& filter, Outpu
 // A line for each list cut or mended since the last call, as editors and
 // CI annotators read them: "FILE:LINE: KEY: FIELD has N names, more than
 // COUNT" for a check, "... FIELD cut from N names to KEEP" otherwise; for a
-// mend, "... FIELD ends in "et al." written as a name", and ", now others".
-std::string cut_lines(list_filter& filter, const std::string& path, const filter_options& options)
+// mend, "... FIELD ends in "et al." written as a name" or "... ends in
+// "NAME", "et al." inside a name", and what it became. A last name left as
+// it is though it holds "et al." gets a note, "etal: FILE:LINE: KEY: FIELD:
+// "NAME" holds "et al.": fix it by hand", in `notes` for a check and among
+// the lines otherwise, all of which go to standard error.
+std::string cut_lines(list_filter& filter, const std::string& path, const filter_options& options, std::string& notes)
 {
     const std::string_view file = path == standard_stream ? "(standard input)" : std::string_view(path);
     const bool check = options.form == run_form::check;
@@ -169,17 +173,28 @@ std::string cut_lines(list_filter& filter, const std::string& path, const filter
     std::string lines;
     lines.reserve(cuts.size() * (file.size() + 80));
     for (const list_cut& cut : cuts) {
-        lines.append(file).push_back(':');
-        append_number(lines, cut.line);
-        lines.append(": ").append(cut.key).append(": ").append(cut.field);
-        if (!cut.et_al.empty()) {
-            lines.append(" ends in \"").append(on_one_line(cut.et_al)).append("\" written as a name");
-            lines.append(check ? "\n" : ", now others\n");
-            continue;
+        const bool noted = !cut.et_al.empty() && cut.now.empty();
+        std::string& told = noted && check ? notes : lines;
+        if (noted)
+            told.append("etal: ");
+        told.append(file).push_back(':');
+        append_number(told, cut.line);
+        told.append(": ").append(cut.key).append(": ").append(cut.field);
+        if (noted) {
+            told.append(": \"").append(on_one_line(cut.et_al)).append("\" holds \"et al.\": fix it by hand\n");
+        } else if (cut.now == others_name) {
+            told.append(" ends in \"").append(on_one_line(cut.et_al)).append("\" written as a name");
+            told.append(check ? "\n" : ", now others\n");
+        } else if (!cut.now.empty()) {
+            told.append(" ends in \"").append(on_one_line(cut.et_al)).append("\", \"et al.\" inside a name");
+            if (!check)
+                told.append(", now \"").append(on_one_line(cut.now)).push_back('"');
+            told.push_back('\n');
+        } else {
+            told.append(check ? " has " : " cut from ");
+            append_number(told, static_cast<std::uint64_t>(cut.names));
+            told.append(check ? " names, more than " : " names to ").append(last);
         }
-        lines.append(check ? " has " : " cut from ");
-        append_number(lines, static_cast<std::uint64_t>(cut.names));
-        lines.append(check ? " names, more than " : " names to ").append(last);
     }
     return lines;
 }
@@ -189,7 +204,8 @@ auto tell_cuts(list_filter& filter, const std::string& path, const filter_option
 {
     return [&filter, &path, &options] {
         if (options.verbose) {
-            const std::string lines = cut_lines(filter, path, options);
+            std::string notes;
+            const std::string lines = cut_lines(filter, path, options, notes);
             if (!lines.empty())
                 write_error(lines);
         }
@@ -292,8 +308,11 @@ int check_file(const filter_options& options, const std::string& path)
     list_filter filter(options.rule, cut_notes::alone);
     bool printed = true;
     const bool read = filter_lines(input, input_name(path), filter, no_writer{}, [&] {
-        const std::string lines = cut_lines(filter, path, options);
+        std::string notes;
+        const std::string lines = cut_lines(filter, path, options, notes);
         printed = lines.empty() || write_output(lines);
+        if (!notes.empty())
+            write_error(notes);
         return printed;
     });
     close_file(input);

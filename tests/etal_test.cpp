@@ -217,6 +217,11 @@ TEST(CommandLine, RewritesInPlaceChecksAndTellsOfEachCut)
     const std::string entry = "@a{K,\n" + long_list;
     const std::string entry_at_3 = "@a{K,\n" + long_list_at_3;
     const std::string checked = "a.bib:2: K: author has 8 names, more than 3\n";
+    const std::string grue = "@a{Grue2005,\n  author = {J. Grue et al.},\n}\n";
+    const std::string fabricius = "@b{Fab2016,\n  author = {H.~Voss and C. et. al.~Fabricius},\n}\n";
+    const auto noted = [](int line) {
+        return "etal: a.bib:" + std::to_string(line) + ": Fab2016: author: \"C. et. al.~Fabricius\" holds \"et al.\": fix it by hand\n";
+    };
     std::vector<cli_row> rows = {
         // in place, each FILE: one with nothing to cut is left as it is
         {{"-i", "3", "a.bib", "b.bib"}, {{"a.bib", entry}, {"b.bib", "x\n"}}, {{"a.bib", entry_at_3}}, 0, ""},
@@ -246,6 +251,13 @@ TEST(CommandLine, RewritesInPlaceChecksAndTellsOfEachCut)
          "a.bib:2: K: author cut from 8 names to 3\na.bib:4: L: author ends in \"Al., Et\" written as a name, now others\n"},
         {{"--check", "a.bib"}, {{"a.bib", "@b{Barale:1975bb,\n  author = {Barale, J. and et al.},\n}\n"}}, {}, 1, "",
          "a.bib:2: Barale:1975bb: author ends in \"et al.\" written as a name\n"},
+        // ... and inside the last name: mended, or left with a note that does not change the status
+        {{"-iv", "a.bib"}, {{"a.bib", grue + fabricius}}, {{"a.bib", "@a{Grue2005,\n  author = {J. Grue and others},\n}\n" + fabricius}},
+         0, "a.bib:2: Grue2005: author ends in \"J. Grue et al.\", \"et al.\" inside a name, now \"J. Grue and others\"\n" + noted(5)},
+        {{"--check", "a.bib"}, {{"a.bib", grue + fabricius}}, {}, 1, noted(5),
+         "a.bib:2: Grue2005: author ends in \"J. Grue et al.\", \"et al.\" inside a name\n"},
+        {{"--check", "1", "a.bib"}, {{"a.bib", grue}}, {}, 1, "", "a.bib:2: Grue2005: author ends in \"J. Grue et al.\", \"et al.\" inside a name\n"},
+        {{"--check", "a.bib"}, {{"a.bib", fabricius}}, {}, 0, noted(2)},
     };
 #ifdef ETAL_OTHER_WRITER
     // another program appends to a.bib while etal works on it: a.bib keeps it, b.bib is done
@@ -697,6 +709,12 @@ TEST(CommandLine, ShortensListsInEveryLayout)
         {{"-k", "1", "3"}, "  author = {A and\n  B and\n  et al.},\n", "  author = {A and\n  B and\n  others},\n"},
         {{"-k", "1", "2"}, "  author = {A and\n  B and\n  et al.},\n", "  author = {A and\n  others },\n"},
         {{"2"}, "  author = {A and\n  B and\n  et\n al.},\n", "  author = {A and\n  B and\n  others},\n"},
+        // "et al." inside the last name, over two lines; kept fewer than the count
+        {{"6"}, "  author = {A and\n    J. Grue\r\n    et al.},\r\n", "  author = {A and\n    J. Grue and others},\r\n"},
+        {{"6"}, "  author = {A and Krzywinski,\n    Martin, et al.\n  },\n", "  author = {A and Krzywinski,\n    Martin and others\n  },\n"},
+        {{"6"}, "  author = {A and J. Grue\n    and B},\n", "  author = {A and J. Grue\n    and B},\n"},
+        {{"-k", "3", "3"}, "  author = {A and B and\n  J. Grue et al.},\n", "  author = {A and B and\n  J. Grue and others},\n"},
+        {{"-k", "1", "3"}, "  author = {A and B and\n  J. Grue et al.},\n", "  author = {A and others },\n"},
         // every listed field, and every one on a line
         {{"-f", "author,editor", "3"}, "@a{K, author={A and B and C and D}, editor={E and F and G and H}, year={2024} }\n",
          "@a{K, author={A and B and C and others }, editor={E and F and G and others }, year={2024} }\n"},
