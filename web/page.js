@@ -103,6 +103,7 @@ function forget_result() {
   download_url = null;
   $('download').hidden = true;
   $('cuts').hidden = true;
+  $('notes').hidden = true;
   $('shell').hidden = true;
   table_rows = [];
   for (const body of $('cuts').querySelectorAll('tbody'))
@@ -194,7 +195,7 @@ function file_done(result) {
   if (cut > 0)
     done.push(lists(cut) + ' cut');
   if (mended > 0)
-    done.push((cut > 0 ? with_commas(mended) : lists(mended)) + ' mended (“et al.” written as a name, now others)');
+    done.push((cut > 0 ? with_commas(mended) : lists(mended)) + ' mended (“et al.” written as a name or inside one, now others)');
   $('status').textContent = name + ': ' + (done.length === 0 ? 'no list is over the rule; nothing was cut.'
     : done.join(', ') + '.');
   download_url = URL.createObjectURL(result.output);
@@ -212,13 +213,18 @@ function file_done(result) {
   show_cuts(result.cuts, cut + mended);
 }
 
-// The cuts and mends, "LINE\tKEY\tFIELD\tNAMES\tET_AL" a line, ET_AL empty
-// for a cut. The table fills when it is opened, a batch of rows at a time.
+// The cuts and mends, "LINE\tKEY\tFIELD\tNAMES\tET_AL\tNOW" a line, ET_AL
+// and NOW empty for a cut; and the names that hold "et al." where no rule can
+// tell the person apart, NOW empty, shown as notes. The table fills when it
+// is opened, a batch of rows at a time.
 let table_rows = [];
 let names_kept = '';  // of the rule the rows were made with
 
 function show_cuts(text, count) {
-  table_rows = text === '' ? [] : text.slice(0, -1).split('\n');
+  const rows = text === '' ? [] : text.slice(0, -1).split('\n');
+  const is_note = (row) => /\t[^\t]+\t$/.test(row);
+  table_rows = rows.filter((row) => !is_note(row));
+  show_notes(rows.filter(is_note));
   const values = current_settings();
   names_kept = values.keep || values.count || default_count;
   $('cuts-summary').textContent = 'Lists cut or mended (' + with_commas(count) + ')';
@@ -228,8 +234,21 @@ function show_cuts(text, count) {
 }
 
 // A row's last cell: what became of the list.
-function change(et_al) {
-  return et_al === '' ? 'cut to ' + names_kept : '“' + et_al + '” → others';
+function change(et_al, now) {
+  return et_al === '' ? 'cut to ' + names_kept : '“' + et_al + '” → ' + now;
+}
+
+// A line for each name to fix by hand, as etal -v tells of it.
+function show_notes(rows) {
+  const list = $('notes');
+  list.replaceChildren(...rows.map((row) => {
+    const [line_number, key, field, , name] = row.split('\t');
+    const item = document.createElement('li');
+    item.textContent = 'Line ' + line_number + ', ' + key + ', ' + field + ': “' + name
+      + '” holds “et al.”: fix it by hand.';
+    return item;
+  }));
+  list.hidden = rows.length === 0;
 }
 
 function fill_table() {
@@ -245,8 +264,8 @@ function fill_table() {
   for (const row of batch) {
     const line = document.createElement('tr');
     line.setAttribute('role', 'row');
-    const [line_number, key, field, names, et_al] = row.split('\t');
-    for (const value of [line_number, key, field, names, change(et_al)]) {
+    const [line_number, key, field, names, et_al, now] = row.split('\t');
+    for (const value of [line_number, key, field, names, change(et_al, now)]) {
       const cell = document.createElement('td');
       cell.setAttribute('role', 'cell');
       cell.textContent = value;
