@@ -2,7 +2,7 @@
 # Shortens a small database and real entries in every layout at 3, and lets
 # the real bibtex with plain.bst read them: long lists must print three names
 # and "et~al.", short ones stay whole, those that end in "et al." written as
-# a name print "et~al." too, and bibtex must not complain. Then the same with
+# a name or glued to one print "et~al." too, and bibtex must not complain. Then the same with
 # one name kept of author and editor lists.
 # usage: bibtex_test.sh ETAL EXCERPT_BIB; exits 77 (skipped) where bibtex or
 # plain.bst is missing.
@@ -60,6 +60,11 @@ cat > long.bib <<'BIB'
 	journal = {J},
 	year = {2016},
 }
+@article{endnote, author = {Krzywinski, Martin, et al.}, title = {EndNote}, journal = {J}, year = {2009}}
+@article{wos, author = {J. Grue et al.}, title = {Web of Science}, journal = {J}, year = {2005}}
+@article{split, author = {Smith, Jo and
+    Et al., Ziminsky}, title = {Mendeley, split}, journal = {J}, year = {2010}}
+@article{italics, author = {Bionta, \textit{et al.}}, title = {Italics}, journal = {J}, year = {1987}}
 BIB
 cat "$excerpt" >> long.bib
 # bibtex_check ETAL_ARGS EXPECTED...: every EXPECTED text is in what
@@ -78,8 +83,9 @@ bibtex_check() {
         *) echo "missing: $want"; cat short.bbl; status=1 ;;
         esac
     done
-    # "et al." that a list's authors wrote as a name prints as "et al." too
-    for unwanted in "and et~al." "Et~Al." "{others}"; do
+    # "et al." that a list's authors wrote as a name, or glued to one,
+    # prints as "et al." too
+    for unwanted in "and et~al." "Et~Al." "{others}" "et~al. Krzywinski" "Ziminsky Et~al." "\\textit{et al.}"; do
         case $bbl in
         *"$unwanted"*) echo "printed: $unwanted"; status=1 ;;
         esac
@@ -97,7 +103,11 @@ bibtex_check 3 \
     "{Barnes and Noble Research}, Ann Lee, and Bo~Ruiz." \
     "RHIC, I.~Alekseev, et~al." \
     "J.~Barale et~al." \
-    "Lindsay Chipman, David Podgorski, et~al."
+    "Lindsay Chipman, David Podgorski, et~al." \
+    "Martin Krzywinski et~al." \
+    "J.~Grue et~al." \
+    "Jo~Smith, Ziminsky, et~al." \
+    "Bionta et~al."
 bibtex_check "-k 1 --fields=author,editor 3" \
     "Ann Adams et~al." \
     "Fay Fox et~al." \
