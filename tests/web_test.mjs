@@ -128,7 +128,15 @@ function watch(context, watched) {
 const browser = await launch_chromium();
 const context = await browser.newContext({ acceptDownloads: true, viewport: { width: 1100, height: 900 } });
 await context.grantPermissions(['clipboard-read', 'clipboard-write'], { origin: site_origin });
+// The object URLs the page and its workers make and have not revoked, and
+// so the Blobs they keep: counted as they go.
+const count_urls = `self.urls_held = 0;
+  const make = URL.createObjectURL, revoke = URL.revokeObjectURL;
+  URL.createObjectURL = (blob) => { self.urls_held++; return make(blob); };
+  URL.revokeObjectURL = (url) => { self.urls_held--; revoke(url); };`;
+await context.addInitScript(count_urls);
 let page = await context.newPage();
+page.on('worker', (started) => started.evaluate(count_urls).catch(() => {}));
 watch(context, page);
 let app = null;
 
@@ -223,6 +231,15 @@ try {
     }
   }
   await page.screenshot({ path: screenshot, fullPage: true });
+
+  // After all those runs, what one run needs and no more: the worker that
+  // ran the file shown, which holds its download, and the one made ready for
+  // the next request; one object URL, that download's.
+  const workers = page.workers();
+  const held = await Promise.all([page, ...workers].map((where) => where.evaluate(() => self.urls_held)));
+  check(`after ${files.length * 2} files the page keeps one run's workers and object URLs`,
+    workers.length <= 2 && held[0] === 0 && held.reduce((sum, n) => sum + n, 0) === 1,
+    `${workers.length} workers, object URLs held: ${held.join(', ')}`);
 
   // Not a BibTeX file: a message, and nothing to download.
   await page.getByLabel('BibTeX file').setInputFiles(picture);

@@ -1,6 +1,10 @@
 // The page: reads the rule from its address and boxes, hands files and
 // pasted text to the worker, and shows what it gives back. It never decodes
-// a file, nor reads one: the worker does, and gives back a Blob to download.
+// a file, nor reads one: the worker does, and gives back the address of a
+// Blob to download. Each file has a worker of its own, which holds that
+// download and the memory the file went through; when the next file starts,
+// it goes, and all of that with it, at once rather than when a collector
+// comes by.
 'use strict';
 
 const $ = (id) => document.getElementById(id);
@@ -8,20 +12,23 @@ const settings = ['count', 'keep', 'fields'];
 const default_count = '6';  // as the command line's, when the box is empty
 const rows_a_batch = 400;  // table rows added in one go, so that the page never stalls
 
-let worker = null;
+let worker = null;  // serves the next request, made ready ahead of it once a file is done
+let compiled = null;  // the WebAssembly module, once a worker has compiled it
+let file_worker = null;  // ran the file shown, and holds its download
 let next_id = 0;
 const runs = { file: 0, text: 0, check: 0 };  // the id of the newest request of each kind
 let chosen = null;  // the File being shown
-let download_url = null;
 let paste_timer = 0;
 
 function start_worker() {
-  worker = new Worker('worker.js');
-  worker.onmessage = (event) => answer(event.data);
-  worker.onerror = (event) => {
+  const started = new Worker('worker.js');
+  started.postMessage({ type: 'module', module: compiled });
+  started.onmessage = (event) => answer(event.data, started);
+  started.onerror = (event) => {
     event.preventDefault();
-    failed({ id: runs.file, message: event.message });
+    failed({ id: runs.file, message: event.message }, started);
   };
+  worker = started;
 }
 
 // The settings as typed, but for blanks around them, and around the commas
@@ -37,6 +44,8 @@ function current_settings() {
 // Asks the worker for a run: the settings checked, and a file or pasted
 // text shortened by them.
 function start_run(kind, request = {}) {
+  if (worker === null)
+    start_worker();
   const id = ++next_id;
   runs[kind] = id;
   worker.postMessage({ type: kind, id, settings: current_settings(), ...request },
@@ -98,9 +107,10 @@ function shell_command(name) {
 }
 
 function forget_result() {
-  if (download_url !== null)
-    URL.revokeObjectURL(download_url);
-  download_url = null;
+  if (file_worker !== null)
+    file_worker.terminate();
+  file_worker = null;
+  $('download').removeAttribute('href');
   $('download').hidden = true;
   $('cuts').hidden = true;
   $('notes').hidden = true;
@@ -119,8 +129,13 @@ function shorten_file() {
   $('progress').value = 0;
   $('progress').hidden = false;
   performance.clearMarks('etal:chosen');
+  performance.clearMeasures();
   performance.mark('etal:chosen');
   start_run('file', { file: chosen });
+  // The next worker starts once this file is done: until then it would
+  // take the processor from it.
+  file_worker = worker;
+  worker = null;
 }
 
 function shorten_pasted() {
@@ -143,14 +158,20 @@ function settings_changed() {
     start_run('check');
 }
 
-function answer(message) {
+function answer(message, from) {
+  if (message.type === 'module') {
+    compiled = message.module;  // for the workers to come
+    return;
+  }
   if (message.type === 'failed')
-    return failed(message);
+    return failed(message, from);
   if (message.type === 'progress') {
     if (message.id === runs.file)
       $('progress').value = message.done / chosen.size;
     return;
   }
+  if (from === file_worker && (message.type !== 'settings' || message.wrong !== null) && worker === null)
+    start_worker();  // the file is done with: the next request's worker makes ready
   const kind = Object.keys(runs).find((name) => runs[name] === message.id);
   if (kind === undefined)
     return;  // an answer to a request since replaced
@@ -198,9 +219,8 @@ function file_done(result) {
     done.push((cut > 0 ? with_commas(mended) : lists(mended)) + ' mended (“et al.” written as a name or inside one, now others)');
   $('status').textContent = name + ': ' + (done.length === 0 ? 'no list is over the rule; nothing was cut.'
     : done.join(', ') + '.');
-  download_url = URL.createObjectURL(result.output);
   const link = $('download');
-  link.href = download_url;
+  link.href = result.output;
   link.download = short_name(name);
   link.textContent = 'Download ' + short_name(name);
   link.hidden = false;
@@ -281,10 +301,13 @@ function fill_table() {
   }, 0);
 }
 
-function failed(message) {
+function failed(message, from) {
   // The worker is spent: a new one serves the next request.
-  worker.terminate();
-  start_worker();
+  from.terminate();
+  if (from === file_worker)
+    file_worker = null;
+  if (from === worker || worker === null)
+    start_worker();
   const was_file = message.id === runs.file;
   runs.file = 0;
   $('progress').hidden = true;

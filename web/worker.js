@@ -3,14 +3,27 @@
 // Each request carries the settings, which are answered first: "check"
 // (settings alone), "text" (pasted bytes) or "file" (a File, which the worker
 // reads itself as the rule runs, while the browser fetches the next bytes).
-// One run at a time; a newer file stops an older one's reading.
+// One run at a time. A file is a worker's last request: the worker holds
+// its download, by an address of its own, until the page ends it.
 'use strict';
 importScripts('etal.js');
+
+// The page's first message hands over the compiled module, once a worker
+// before this one has compiled it: this one need not compile it again.
+let take_module = null;
+const module_given = new Promise((resolve) => { take_module = resolve; });
+
+// The module compiled here, where no worker has before: streamed as it
+// arrives, or, from a server that does not say it is WebAssembly, read whole.
+function compile() {
+  return WebAssembly.compileStreaming(fetch('etal.wasm')).catch(() =>
+    fetch('etal.wasm').then((response) => response.arrayBuffer()).then((bytes) => WebAssembly.compile(bytes)));
+}
 
 // The browser first compiles the module in haste, and optimises a function
 // only once it has run a while: a little work up front has the busiest ones
 // optimised before a file comes.
-const module_ready = create_etal().then((etal) => {
+function warm_up(etal) {
   const entry = '@article{key,\n  author = {Lee, A. and Ruiz, B. and Park, D. and Moss, E. and Kent, F. and Ford, G.'
     + ' and Hale, H.},\n  title = {A title},\n  year = {2024},\n}\n';
   const sample = new TextEncoder().encode(entry.repeat(20000));
@@ -18,16 +31,30 @@ const module_ready = create_etal().then((etal) => {
   shorten(etal, sample, []);
   etal._etal_finish();
   etal._etal_end();
+}
+
+const module_ready = module_given.then(async (given) => {
+  const module = given ?? await compile();
+  if (given === null)
+    postMessage({ type: 'module', module });
+  const etal = await create_etal({
+    instantiateWasm(imports, receive) {
+      WebAssembly.instantiate(module, imports).then((instance) => receive(instance, module));
+      return {};
+    },
+  });
+  warm_up(etal);
   return etal;
 });
 
 let queue = Promise.resolve();
-let newest_file = 0;  // the id of the last file asked for
 
 onmessage = (event) => {
   const request = event.data;
-  if (request.type === 'file')
-    newest_file = request.id;  // known at once to a file being read
+  if (request.type === 'module') {
+    take_module(request.module);
+    return;
+  }
   queue = queue.then(() => module_ready).then((etal) => handle(etal, request)).catch((error) => {
     // The module ran out of memory, or broke: the page starts a new worker.
     // A C++ exception comes out as a number: memory that could not be had.
@@ -114,11 +141,6 @@ async function shorten_file(etal, request) {
       return;
     }
     times.read += performance.now() - clock;
-    if (newest_file !== id) {
-      reader.cancel();
-      etal._etal_end();
-      return;
-    }
     if (piece.done)
       break;
     clock = performance.now();
@@ -134,9 +156,10 @@ async function shorten_file(etal, request) {
   finish(etal, parts);
   times.rule += performance.now() - clock;
   // Made here rather than on the page, the download's Blob need not pass
-  // through it.
+  // through it, and lives only as long as this worker: its address goes
+  // with it.
   const made = performance.now();
-  const shortened = new Blob(parts, { type: 'text/x-bibtex' });
+  const shortened = URL.createObjectURL(new Blob(parts, { type: 'text/x-bibtex' }));
   times.output = performance.now() - made;
   answer_done(etal, id, shortened, times);
 }
@@ -153,5 +176,5 @@ function answer_done(etal, id, output, times) {
     found_entry: etal._etal_found_entry() === 1,
   };
   etal._etal_end();
-  postMessage(result, output instanceof Blob ? [] : [output.buffer]);
+  postMessage(result, typeof output === 'string' ? [] : [output.buffer]);
 }
