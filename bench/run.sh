@@ -6,7 +6,7 @@
 # `wc -l` on files of about 110 MB, each against 1.3.0 too; then counts its
 # writes, measures its memory, and runs the micro-benchmarks of the rule;
 # last, times the web page on a 110 MB file against `etal -i`, and 1.3.0's
-# page (bench/web.mjs).
+# page, alone and after the corpus's files (bench/web.mjs).
 #
 # usage: bench/run.sh [--quick] [--against COMMIT] [--rounds N]
 #   --quick: small inputs and one round, to check that the benchmark works.
@@ -243,6 +243,14 @@ if command -v emcmake >/dev/null && [ -x /usr/bin/chromium ] && [ -d "$root/node
     ready=$(echo "$page" | sed 's/.*file_chosen_to_download_ready=\([0-9.]*\).*/\1/')
     echo "the page on $(($(stat -c %s "$large") / 1000000)) MB, medians of $web_rounds, ms: $page"
     awk -v p="$ready" -v n="$native" 'BEGIN { printf "etal -i on the same file: %.1f ms; the page takes %.2f times as long\n", n / 1000, p / (n / 1000) }'
+    # The same page having shortened other files first, as a person does a
+    # folder of exports: the corpus's, at three rules each.
+    before=()
+    [ -d "$root/../shared/corpus" ] && before=("$root"/../shared/corpus/*.bib)
+    after=$(node "$root/bench/web.mjs" "$build-web/site" "$large" "$web_rounds" "${before[@]}")
+    after_ready=$(echo "$after" | sed 's/.*file_chosen_to_download_ready=\([0-9.]*\).*/\1/')
+    echo "the page on the same file after ${#before[@]} files at three rules each, ms: $after"
+    awk -v p="$ready" -v a="$after_ready" 'BEGIN { printf "after them, the page takes %.2f times as long as alone\n", a / p }'
     if [ -n "$old" ]; then
         emcmake cmake -S "$work/baseline" -B "$work/baseline/build-web" -DCMAKE_BUILD_TYPE=Release >/dev/null 2>&1
         cmake --build "$work/baseline/build-web" >/dev/null
@@ -250,6 +258,11 @@ if command -v emcmake >/dev/null && [ -x /usr/bin/chromium ] && [ -d "$root/node
         old_ready=$(echo "$old_page" | sed 's/.*file_chosen_to_download_ready=\([0-9.]*\).*/\1/')
         echo "$baseline's page on the same file, ms: $old_page"
         awk -v p="$ready" -v o="$old_ready" -v b="$baseline" 'BEGIN { printf "the page takes %.2f times as long as %s'"'"'s\n", p / o, b }'
+        old_after=$(node "$root/bench/web.mjs" "$work/baseline/build-web/site" "$large" "$web_rounds" "${before[@]}")
+        old_after_ready=$(echo "$old_after" | sed 's/.*file_chosen_to_download_ready=\([0-9.]*\).*/\1/')
+        echo "$baseline's page on the same file after the same files, ms: $old_after"
+        awk -v p="$after_ready" -v o="$old_after_ready" -v b="$baseline" \
+            'BEGIN { printf "after them, the page takes %.2f times as long as %s'"'"'s\n", p / o, b }'
     fi
 else
     echo "the page: not timed (needs emcmake, /usr/bin/chromium and npm ci)"
