@@ -49,18 +49,20 @@ judgement list_filter::judge_value(std::string_view line, std::size_t close, std
     const std::string_view names =
         held ? held_.then(start, line.substr(0, close), joined) : line.substr(start, close - start);
     const std::int64_t count = reader_.separators() + 1;
-    judgement made = over ? judge_over(names) : judge_last(names, count, author_limit_, keep_);
+    judgement made = over ? judge_over(names) : judge_last(names, count, author_limit_, keep_, noting_);
     if (over && made.made == verdict::cut && noting_ && last_known) {
         // Told of with "others" as a name of its own, as it would be mended.
         std::string last_joined;
         const std::string_view last = on_line == not_found ? held_.then(held_.name_at(), line.substr(0, close), last_joined)
                                                            : line.substr(on_line, close - on_line);
-        made.names_added = judge_last(last, count, author_limit_, keep_).names_added;
+        made.names_added = holds_glued_et_al(last) ? 1 : 0;
     }
     if (made.made != verdict::mend && made.made != verdict::keep_with_note)
         return made;
+    if (made.made == verdict::mend)
+        mend_text_ = mended_text(names, made);
     if (noting_)
-        position_.mended(names.substr(made.from, made.to - made.from), made.now);
+        position_.mended(names.substr(made.from, made.to - made.from), made.made == verdict::mend ? mend_text_ : "");
     const std::size_t offset = held ? start : held_.size() + start;
     made.from += offset;
     made.to += offset;
@@ -140,7 +142,7 @@ line_output list_filter::judge_line(std::string_view line, std::size_t open)
             if (!writing_) {
                 held_.forget();
             } else if (made.made == verdict::mend) {
-                held_.write_mend(line, made.from, made.to, made.now);
+                held_.write_mend(line, made.from, made.to, mend_text_);
             } else {
                 const std::string_view tail = reader_.delimiter() == '"' ? quoted_others_tail : others_tail;
                 if (held_.write_cut(line, at, cut_here, tail, only_field_end(line.substr(at + 1))))

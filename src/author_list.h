@@ -144,6 +144,7 @@ private:
     std::uint64_t lists_cut_ = 0;
     std::uint64_t lists_mended_ = 0;
     std::vector<list_cut> cuts_;  // noted, not yet taken
+    std::string mend_text_;       // what the last mend wrote
 };
 
 // Defined here so that the loop over the lines runs it without a call: after

@@ -75,8 +75,8 @@ judgement judge_over(std::string_view names)
 {
     const et_al_reading reading = read_et_al(names);
     if (reading.match == et_al_match::whole)
-        return {verdict::mend, reading.from, reading.to, std::string(others_name), 0};
-    return {reading.match == et_al_match::others ? verdict::keep : verdict::cut, 0, 0, {}, 0};
+        return {verdict::mend, reading.from, reading.to, 0, 0, 0};
+    return {reading.match == et_al_match::others ? verdict::keep : verdict::cut, 0, 0, 0, 0, 0};
 }
 
 namespace {
@@ -146,12 +146,14 @@ bool braced_as_a_whole(std::string_view name)
 }
 
 // A name that holds "et al." where a person's name is told apart from it:
-// the bytes [from, to) of it that become `now`, "PERSON and others".
+// the bytes [from, to) of it that become the person's [person_from,
+// person_to) and " and others".
 struct glued_et_al {
     bool found = false;
     std::size_t from = 0;
     std::size_t to = 0;
-    std::string now;
+    std::size_t person_from = 0;
+    std::size_t person_to = 0;
 };
 
 // Whether `person`, then " and others", reads as that person and others: a
@@ -165,12 +167,26 @@ bool reads_alone(std::string_view person)
 
 glued_et_al read_glued(std::string_view name, std::size_t from, std::size_t to)
 {
-    const std::string_view whole = name.substr(from, to - from);
-    if (braced_as_a_whole(whole))
+    const std::string_view whole(name.data() + from, to - from);
+    if (whole.size() < 4)
         return {};
-    const std::string_view and_others = " and others";
+    // Every spelling ends in `al`, then perhaps a full stop, or a full stop
+    // or comma, blanks and a brace; and Mendeley's starts with `et`: most
+    // names are ruled out there.
+    std::size_t al_end = whole.size();
+    if (whole.back() == '}') {
+        for (--al_end; al_end > 0 && is_space(whole[al_end - 1]);)
+            --al_end;
+        al_end -= al_end > 0 && (whole[al_end - 1] == '.' || whole[al_end - 1] == ',') ? 1 : 0;
+    } else {
+        al_end -= whole.back() == '.' ? 1 : 0;
+    }
+    const bool may_end_in_it = al_end >= 2 && matches_folded(whole[al_end - 2], 'a') && matches_folded(whole[al_end - 1], 'l');
+    const bool may_start_with_it = matches_folded(whole[0], 'e') && matches_folded(whole[1], 't');
+    if ((!may_end_in_it && !may_start_with_it) || braced_as_a_whole(whole))
+        return {};
     // "Et al., Ziminsky": Mendeley's "Last, First" of "Ziminsky et al.".
-    std::size_t i = plain_et_al_end(whole, 0);
+    std::size_t i = may_start_with_it ? plain_et_al_end(whole, 0) : not_found;
     if (i != not_found) {
         while (i < whole.size() && is_space(whole[i]))
             ++i;
@@ -178,12 +194,13 @@ glued_et_al read_glued(std::string_view name, std::size_t from, std::size_t to)
             ++i;
             while (i < whole.size() && is_space(whole[i]))
                 ++i;
-            const std::string_view person = whole.substr(i);
-            if (reads_alone(person))
-                return {true, from, to, std::string(person).append(and_others)};
+            if (reads_alone(whole.substr(i)))
+                return {true, from, to, from + i, to};
         }
     }
     // "J. Grue et al.": after the person's name, and blanks, ties or a comma.
+    if (!may_end_in_it)
+        return {};
     for (std::size_t at = 1; at < whole.size(); ++at) {
         const char c = whole[at];
         if (!(matches_folded(c, 'e') || c == '{' || c == '\\') || !et_al_ends(whole, at))
@@ -191,10 +208,9 @@ glued_et_al read_glued(std::string_view name, std::size_t from, std::size_t to)
         std::size_t end = at;
         while (end > 0 && (is_space(whole[end - 1]) || whole[end - 1] == '~' || whole[end - 1] == ','))
             --end;
-        const std::string_view person = whole.substr(0, end);
-        if (end == at || !reads_alone(person))
+        if (end == at || !reads_alone(whole.substr(0, end)))
             return {};
-        return {true, from, to, std::string(person).append(and_others)};
+        return {true, from, to, from, from + end};
     }
     return {};
 }
@@ -203,10 +219,8 @@ glued_et_al read_glued(std::string_view name, std::size_t from, std::size_t to)
 
 bool holds_et_al(std::string_view name)
 {
-    for (std::size_t at = 0; (at = name.find_first_of("eE", at)) != std::string_view::npos; ++at) {
-        if (at > 0 && is_letter(name[at - 1]))
-            continue;
-        if (at + 1 >= name.size() || !matches_folded(name[at + 1], 't'))
+    for (std::size_t at = 0; at + 1 < name.size(); ++at) {
+        if (!matches_folded(name[at], 'e') || !matches_folded(name[at + 1], 't') || (at > 0 && is_letter(name[at - 1])))
             continue;
         std::size_t i = at + 2;
         const bool stop = i < name.size() && name[i] == '.';
@@ -221,28 +235,52 @@ bool holds_et_al(std::string_view name)
     return false;
 }
 
-judgement judge_last(std::string_view last, std::int64_t names, std::int64_t limit, std::int64_t keep)
+namespace {
+
+// The bounds of `name` without the spaces around it.
+std::pair<std::size_t, std::size_t> trimmed(std::string_view name)
+{
+    std::size_t from = 0;
+    std::size_t to = name.size();
+    while (from < to && is_space(name[from]))
+        ++from;
+    while (to > from && is_space(name[to - 1]))
+        --to;
+    return {from, to};
+}
+
+}  // namespace
+
+std::string mended_text(std::string_view text, const judgement& made)
+{
+    if (made.person_from == made.person_to)
+        return std::string(others_name);
+    return std::string(text.substr(made.person_from, made.person_to - made.person_from)).append(" and ").append(others_name);
+}
+
+bool holds_glued_et_al(std::string_view last)
+{
+    const auto [from, to] = trimmed(last);
+    return read_glued(last, from, to).found;
+}
+
+judgement judge_last(std::string_view last, std::int64_t names, std::int64_t limit, std::int64_t keep, bool noting)
 {
     const et_al_reading reading = read_et_al(last);
     if (reading.match == et_al_match::others)
         return {};
     if (reading.match == et_al_match::whole && names >= 2)
-        return {verdict::mend, reading.from, reading.to, std::string(others_name), 0};
-    std::size_t from = 0;
-    std::size_t to = last.size();
-    while (from < to && is_space(last[from]))
-        ++from;
-    while (to > from && is_space(last[to - 1]))
-        --to;
-    glued_et_al glued = read_glued(last, from, to);
+        return {verdict::mend, reading.from, reading.to, 0, 0, 0};
+    const auto [from, to] = trimmed(last);
+    const glued_et_al glued = read_glued(last, from, to);
     if (glued.found) {
         // With "others" a name of its own, a list over the limit is cut,
         // unless "others" alone follows the names kept.
         const bool cut = names + 1 > limit && keep < names;
-        return {cut ? verdict::cut : verdict::mend, glued.from, glued.to, cut ? std::string() : std::move(glued.now), 1};
+        return {cut ? verdict::cut : verdict::mend, glued.from, glued.to, glued.person_from, glued.person_to, 1};
     }
-    if (holds_et_al(last.substr(from, to - from)))
-        return {verdict::keep_with_note, from, to, {}, 0};
+    if (noting && holds_et_al(last.substr(from, to - from)))
+        return {verdict::keep_with_note, from, to, 0, 0, 0};
     return {};
 }
 

@@ -46,16 +46,24 @@ struct et_al_reading {
 et_al_reading read_et_al(std::string_view text);
 
 /// The verdict. For a mend, the bytes [from, to) of the text judged that
-/// become `now`; for a note, the name [from, to) that holds "et al.".
+/// change (see `mended_text`); for a note, the name [from, to) that holds
+/// "et al.".
 struct judgement {
     verdict made = verdict::keep;
     std::size_t from = 0;
     std::size_t to = 0;
-    std::string now;
+    /// For a mend of "et al." glued to a name, the person's bytes in the
+    /// text judged, which " and others" follows; else empty.
+    std::size_t person_from = 0;
+    std::size_t person_to = 0;
     /// 1 where the last name holds "et al.", which a mend makes a name of
     /// its own: the list is judged with it.
     std::int64_t names_added = 0;
 };
+
+/// What the bytes a mend changes in `text`, the text judged, become:
+/// "others", or the person and " and others".
+std::string mended_text(std::string_view text, const judgement& made);
 
 /// The verdict on a list over the count, whose names after the cut are
 /// `names`, up to its close. Names after the cut that are "others" alone
@@ -69,8 +77,13 @@ judgement judge_over(std::string_view names);
 /// the last person's name (`J. Grue et al.`, `Krzywinski, Martin, et al.`,
 /// `Bionta, \textit{et al.}`) or before a comma (`Et al., Ziminsky`) makes
 /// it the person `and others`, a list judged so: cut if it is then over the
-/// limit with more than `others` after the names kept.
-judgement judge_last(std::string_view last, std::int64_t names, std::int64_t limit, std::int64_t keep);
+/// limit with more than `others` after the names kept. With `noting`, a name
+/// that holds "et al." otherwise is kept with a note.
+judgement judge_last(std::string_view last, std::int64_t names, std::int64_t limit, std::int64_t keep, bool noting);
+
+/// Whether `last`, a list's last name, holds "et al." where `judge_last`
+/// would make a name of its own of it.
+bool holds_glued_et_al(std::string_view last);
 
 /// Whether `name` holds "et al." among its words: `et` after no letter, a
 /// full stop or spaces or ties (or both), `al` before no letter.
