@@ -109,6 +109,7 @@ function status_told({ cut, mended }) {
 
 const complaints = [];
 const elsewhere = [];
+let module_fetches = 0;  // of etal.wasm, by the workers
 // Every console error and failed request of a context's page, and every
 // request that leaves the site.
 function watch(context, watched) {
@@ -118,6 +119,8 @@ function watch(context, watched) {
     const url = request.url();
     if (!url.startsWith(site_origin + '/') && !url.startsWith('blob:') && !url.startsWith('data:'))
       elsewhere.push(url);
+    if (url.endsWith('/etal.wasm'))
+      module_fetches++;
   });
   context.on('requestfailed', (request) => complaints.push('failed: ' + request.url()));
 }
@@ -240,6 +243,9 @@ try {
   check(`after ${files.length * 2} files the page keeps one run's workers and object URLs`,
     workers.length <= 2 && held[0] === 0 && held.reduce((sum, n) => sum + n, 0) === 1,
     `${workers.length} workers, object URLs held: ${held.join(', ')}`);
+  // Each new worker is handed the module the first compiled: it is fetched
+  // once (twice where the service worker fetches it for its worker).
+  check(`after ${files.length * 2} files the module was fetched once`, module_fetches <= 2, `${module_fetches} times`);
 
   // Not a BibTeX file: a message, and nothing to download.
   await page.getByLabel('BibTeX file').setInputFiles(picture);
