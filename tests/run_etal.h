@@ -139,8 +139,15 @@ inline run_result run_etal_with_files(const std::string& dir, const std::vector<
     startup.hStdOutput = out;
     startup.hStdError = error_write;
     PROCESS_INFORMATION process{};
-    const bool started =
-        CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup, &process);
+    // Wine now and then fails to start a process on a busy machine: tried
+    // again, so that a test fails for etal's doing alone.
+    bool started = false;
+    for (int tries = 0; !started && tries < 5; ++tries) {
+        if (tries > 0)
+            Sleep(200);
+        started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup,
+                                 &process) != 0;
+    }
     CloseHandle(error_write);
     CloseHandle(in);
     CloseHandle(out);
