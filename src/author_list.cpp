@@ -48,14 +48,15 @@ judgement list_filter::judge_value(std::string_view line, std::size_t close, std
     std::string joined;
     const std::string_view names =
         held ? held_.then(start, line.substr(0, close), joined) : line.substr(start, close - start);
+    // Where `names` starts in the held lines and this line, taken as one text.
+    const std::size_t offset = held ? start : held_.size() + start;
     const std::int64_t count = reader_.separators() + 1;
     judgement made = over ? judge_over(names) : judge_last(names, count, author_limit_, keep_, noting_);
     if (over && made.made == verdict::cut && noting_ && last_known) {
         // Told of with "others" as a name of its own, as it would be mended.
-        std::string last_joined;
-        const std::string_view last = on_line == not_found ? held_.then(held_.name_at(), line.substr(0, close), last_joined)
-                                                           : line.substr(on_line, close - on_line);
-        made.names_added = holds_glued_et_al(last) ? 1 : 0;
+        // The last name ends the names after the cut.
+        const std::size_t last = on_line == not_found ? held_.name_at() : held_.size() + on_line;
+        made.names_added = holds_glued_et_al(names.substr(last - offset)) ? 1 : 0;
     }
     if (made.made != verdict::mend && made.made != verdict::keep_with_note)
         return made;
@@ -63,7 +64,6 @@ judgement list_filter::judge_value(std::string_view line, std::size_t close, std
         mend_text_ = mended_text(names, made);
     if (noting_)
         position_.mended(names.substr(made.from, made.to - made.from), made.made == verdict::mend ? mend_text_ : "");
-    const std::size_t offset = held ? start : held_.size() + start;
     made.from += offset;
     made.to += offset;
     return made;

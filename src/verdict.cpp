@@ -13,15 +13,20 @@ namespace {
 // optional full stop, `~` one or more spaces or ties, `_` any spaces.
 constexpr std::string_view et_al_spellings[] = {"et.~al.", "al._,_et.", "others"};
 
+// Where the spaces (blanks and line ends) from `i` end.
+std::size_t spaces_end(std::string_view text, std::size_t i)
+{
+    while (i < text.size() && is_space(text[i]))
+        ++i;
+    return i;
+}
+
 }  // namespace
 
 et_al_reading read_et_al(std::string_view text)
 {
     std::size_t i = 0;
-    const auto skip_spaces = [&text, &i] {
-        while (i < text.size() && is_space(text[i]))
-            ++i;
-    };
+    const auto skip_spaces = [&text, &i] { i = spaces_end(text, i); };
     skip_spaces();
     const std::size_t from = i;
     if (i == text.size())
@@ -114,18 +119,14 @@ bool et_al_ends(std::string_view text, std::size_t at)
     for (const std::string_view opening : {"{\\it", "{\\em", "\\textit{", "\\emph{", "{"}) {
         if (text.substr(at, opening.size()) != opening)
             continue;
-        std::size_t i = at + opening.size();
-        const std::size_t spaces = i;
-        while (i < text.size() && is_space(text[i]))
-            ++i;
+        const std::size_t spaces = at + opening.size();
+        std::size_t i = spaces_end(text, spaces);
         if (opening.back() != '{' && i == spaces)
             return false;  // `{\itet`: another command
         i = plain_et_al_end(text, i);
         if (i == not_found)
             return false;
-        i += i < text.size() && (text[i] == '.' || text[i] == ',') ? 1 : 0;
-        while (i < text.size() && is_space(text[i]))
-            ++i;
+        i = spaces_end(text, i + (i < text.size() && (text[i] == '.' || text[i] == ',') ? 1 : 0));
         return i + 1 == text.size() && text[i] == '}';
     }
     return false;
@@ -188,12 +189,9 @@ glued_et_al read_glued(std::string_view name, std::size_t from, std::size_t to)
     // "Et al., Ziminsky": Mendeley's "Last, First" of "Ziminsky et al.".
     std::size_t i = may_start_with_it ? plain_et_al_end(whole, 0) : not_found;
     if (i != not_found) {
-        while (i < whole.size() && is_space(whole[i]))
-            ++i;
+        i = spaces_end(whole, i);
         if (i < whole.size() && whole[i] == ',') {
-            ++i;
-            while (i < whole.size() && is_space(whole[i]))
-                ++i;
+            i = spaces_end(whole, i + 1);
             if (reads_alone(whole.substr(i)))
                 return {true, from, to, from + i, to};
         }
@@ -240,10 +238,8 @@ namespace {
 // The bounds of `name` without the spaces around it.
 std::pair<std::size_t, std::size_t> trimmed(std::string_view name)
 {
-    std::size_t from = 0;
+    const std::size_t from = spaces_end(name, 0);
     std::size_t to = name.size();
-    while (from < to && is_space(name[from]))
-        ++from;
     while (to > from && is_space(name[to - 1]))
         --to;
     return {from, to};
@@ -255,7 +251,9 @@ std::string mended_text(std::string_view text, const judgement& made)
 {
     if (made.person_from == made.person_to)
         return std::string(others_name);
-    return std::string(text.substr(made.person_from, made.person_to - made.person_from)).append(" and ").append(others_name);
+    return std::string(text.substr(made.person_from, made.person_to - made.person_from))
+        .append(author_separator)
+        .append(others_name);
 }
 
 bool holds_glued_et_al(std::string_view last)
