@@ -27,6 +27,10 @@ if [ "${1:-}" = --native ]; then
 fi
 [ $# -eq 1 ] || fail "usage: packaging/release.sh [--native] OUTDIR"
 out=$1
+case $out in
+/*) ;;
+*) out=$PWD/$out ;;
+esac
 cd "$(dirname "$0")/.."
 
 # Linux targets: name in the file, Debian's triple (none for this machine's
@@ -34,11 +38,22 @@ cd "$(dirname "$0")/.."
 targets=("x86_64::amd64")
 $native_only || targets+=("aarch64:aarch64-linux-gnu:arm64" "i686:i686-linux-gnu:i386" "s390x:s390x-linux-gnu:s390x")
 
+command -v git >/dev/null 2>&1 && git rev-parse --verify -q HEAD >/dev/null ||
+    fail "not a git checkout, or no git: a release is made from a commit"
+[ -z "$(git status --porcelain)" ] || fail "the checkout has changes (git status): a release is made from a commit alone"
+version=$(sed -n 's/^project(etal VERSION \([0-9.]*\)$/\1/p' CMakeLists.txt)
+[ -n "$version" ] || fail "no version in CMakeLists.txt"
+tag=$(git describe --exact-match --tags HEAD 2>/dev/null || true)
+case $tag in
+"v$version") ;;
+"") say "HEAD is not tagged v$version: its files are named $version all the same" ;;
+*) fail "HEAD is tagged $tag, but CMakeLists.txt says $version" ;;
+esac
+
 lacking=()
 need() {  # a command, and the Debian package that brings it
     command -v "$1" >/dev/null 2>&1 || lacking+=("$2")
 }
-need git git
 need cmake cmake
 need g++ g++
 need gzip gzip
@@ -54,16 +69,6 @@ if ! $native_only; then
 fi
 [ ${#lacking[@]} -eq 0 ] || fail "lacks what it builds with: apt-get install ${lacking[*]}"
 
-git rev-parse --verify -q HEAD >/dev/null || fail "not a git checkout: a release is made from a commit"
-[ -z "$(git status --porcelain)" ] || fail "the checkout has changes (git status): a release is made from a commit alone"
-version=$(sed -n 's/^project(etal VERSION \([0-9.]*\)$/\1/p' CMakeLists.txt)
-[ -n "$version" ] || fail "no version in CMakeLists.txt"
-tag=$(git describe --exact-match --tags HEAD 2>/dev/null || true)
-case $tag in
-"v$version") ;;
-"") say "HEAD is not tagged v$version: its files are named $version all the same" ;;
-*) fail "HEAD is tagged $tag, but CMakeLists.txt says $version" ;;
-esac
 mkdir -p "$out"
 [ -z "$(ls -A "$out")" ] || fail "$out is not empty"
 out=$(cd "$out" && pwd)

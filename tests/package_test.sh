@@ -60,6 +60,16 @@ if [ $# -eq 1 ]; then
     dpkg-deb --fsys-tarfile "$work"/a/etal_*.deb | listing >"$work/members"
     owned_at "2023-11-14 22:13:20" "$work/members"
     grep '^d' "$work/members" | grep -v '^drwxr-xr-x' && fail "folders not rwxr-xr-x"
+
+    # A release is made from a commit: a change, and it makes nothing.
+    source=$(sed -n 's/^etal_SOURCE_DIR:STATIC=//p' "$build/CMakeCache.txt")
+    if git -C "$source" rev-parse --verify -q HEAD >/dev/null 2>&1; then
+        git clone -q "$source" "$work/clone" && echo >>"$work/clone/README.md" || exit 1
+        "$work/clone/packaging/release.sh" --native "$work/release" 2>"$work/stderr" && fail "released a changed checkout"
+        [ "$(cat "$work/stderr")" = "etal-release: the checkout has changes (git status): a release is made from a commit alone" ] ||
+            fail "on a changed checkout: $(cat "$work/stderr")"
+        [ ! -e "$work/release" ] || fail "a changed checkout's release left $work/release"
+    fi
     echo "lintian passes $(basename "$deb"), which holds what cmake --install installs, and is the same packed twice"
     exit 0
 fi
