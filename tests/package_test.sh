@@ -62,8 +62,8 @@ if [ $# -eq 1 ]; then
     grep '^d' "$work/members" | grep -v '^drwxr-xr-x' && fail "folders not rwxr-xr-x"
 
     # A release is made from a commit: a change, and it makes nothing.
-    source=$(sed -n 's/^etal_SOURCE_DIR:STATIC=//p' "$build/CMakeCache.txt")
-    if git -C "$source" rev-parse --verify -q HEAD >/dev/null 2>&1; then
+    source=$(cd "$(sed -n 's/^etal_SOURCE_DIR:STATIC=//p' "$build/CMakeCache.txt")" && pwd -P)
+    if [ "$(git -C "$source" rev-parse --show-toplevel 2>/dev/null)" = "$source" ]; then
         git clone -q "$source" "$work/clone" && echo >>"$work/clone/README.md" || exit 1
         "$work/clone/packaging/release.sh" --native "$work/release" 2>"$work/stderr" && fail "released a changed checkout"
         [ "$(cat "$work/stderr")" = "etal-release: the checkout has changes (git status): a release is made from a commit alone" ] ||
