@@ -48,8 +48,8 @@ if [ $# -eq 1 ]; then
     packaged=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)
     [ "$installed" = "$packaged" ] || { printf 'installed:\n%s\npackaged:\n%s\n' "$installed" "$packaged"; exit 1; }
 
-    # Packed again at another hour, zone and language, the same bytes: the
-    # clock leaves no trace once a time is given. (The umask would, on the
+    # Packed again a second later, in another time zone and language, the
+    # same bytes: the clock leaves no trace once a time is given. (The umask would, on the
     # package's own members: packaging/release.sh sets it.)
     export SOURCE_DATE_EPOCH=1700000000
     umask 022
