@@ -157,13 +157,20 @@ struct glued_et_al {
     std::size_t person_to = 0;
 };
 
-// Whether `person`, then " and others", reads as that person and others: a
-// person that ends in " and" would lend it to the separator.
+// Whether `person`, then " and others", reads as that person and others.
+// An "and" set apart by a space or a line end at either end of the person
+// would be read as a separator: at its end with the one that follows ("Grue
+// and" and " and others"), at its start with a space before it that the
+// separator before did not take ("A and\n\nand~et al.").
 bool reads_alone(std::string_view person)
 {
-    const std::size_t end = author_separator.size() - 1;
-    return !person.empty() && !holds_et_al(person) &&
-           !(person.size() >= end && equals_folded(person.substr(person.size() - end), author_separator.substr(0, end)));
+    constexpr std::string_view word = author_separator.substr(1, author_separator.size() - 2);
+    const std::size_t size = person.size();
+    const bool opens_with_it = size >= word.size() && equals_folded(person.substr(0, word.size()), word) &&
+                               (size == word.size() || is_space(person[word.size()]));
+    const bool ends_with_it = size > word.size() && equals_folded(person.substr(size - word.size()), word) &&
+                              is_space(person[size - word.size() - 1]);
+    return size > 0 && !holds_et_al(person) && !opens_with_it && !ends_with_it;
 }
 
 glued_et_al read_glued(std::string_view name, std::size_t from, std::size_t to)

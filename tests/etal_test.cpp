@@ -713,6 +713,9 @@ TEST(CommandLine, ShortensListsInEveryLayout)
         {{"6"}, "  author = {A and\n    J. Grue\r\n    et al.},\r\n", "  author = {A and\n    J. Grue and others},\r\n"},
         {{"6"}, "  author = {A and Krzywinski,\n    Martin, et al.\n  },\n", "  author = {A and Krzywinski,\n    Martin and others\n  },\n"},
         {{"6"}, "  author = {A and J. Grue\n    and B},\n", "  author = {A and J. Grue\n    and B},\n"},
+        // ... but not where an "and" of the person, after a line end, would join a separator
+        {{"6"}, "  author = {A and\n\n    and~et\n    al.},\n", "  author = {A and\n\n    and~et\n    al.},\n"},
+        {{"6"}, "  author = {A and Grue\n    and, et al.},\n", "  author = {A and Grue\n    and, et al.},\n"},
         {{"-k", "3", "3"}, "  author = {A and B and\n  J. Grue et al.},\n", "  author = {A and B and\n  J. Grue and others},\n"},
         {{"-k", "1", "3"}, "  author = {A and B and\n  J. Grue et al.},\n", "  author = {A and others },\n"},
         // every listed field, and every one on a line

@@ -80,9 +80,11 @@ TEST(Verdict, MendsEtAlWrittenAsAName)
         {6, "author = {A and Boomsma etal},", ""},
         {6, "author = {A and Brett Alan},", ""},
         {6, "author = {A and B et al.} # {C},", ""},
-        // a person ending in "and" would lend it to the separator
+        // a person that ends or starts in "and" would lend it to a separator
         {6, "author = {A and Roland and et al.},", "author = {A and Roland and others},"},
         {6, "author = {Et al., Grue and},", ""},
+        {6, "author = {A and  and~et al.},", ""},
+        {6, "author = {A and  and, et al.},", ""},
         // the count: the list judged with "others" as a name, a list of one too
         {3, "author = {A and J. Grue et al.},", "author = {A and J. Grue and others},"},
         {2, "author = {A and J. Grue et al.},", "author = {A and J. Grue and others},"},
