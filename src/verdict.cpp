@@ -178,17 +178,17 @@ glued_et_al read_glued(std::string_view name, std::size_t from, std::size_t to)
     const std::string_view whole(name.data() + from, to - from);
     if (whole.size() < 4)
         return {};
-    // Every spelling ends in `al`, then perhaps a full stop, or a full stop
-    // or comma, blanks and a brace; and Mendeley's starts with `et`: most
-    // names are ruled out there.
+    // Every spelling ends in `al` and perhaps a full stop, then, within
+    // braces, perhaps a full stop or a comma, blanks and the brace; and
+    // Mendeley's starts with `et`: most names are ruled out there. What is
+    // passed over here is what `et_al_ends` takes, no more.
     std::size_t al_end = whole.size();
     if (whole.back() == '}') {
         for (--al_end; al_end > 0 && is_space(whole[al_end - 1]);)
             --al_end;
         al_end -= al_end > 0 && (whole[al_end - 1] == '.' || whole[al_end - 1] == ',') ? 1 : 0;
-    } else {
-        al_end -= whole.back() == '.' ? 1 : 0;
     }
+    al_end -= al_end > 0 && whole[al_end - 1] == '.' ? 1 : 0;
     const bool may_end_in_it = al_end >= 2 && matches_folded(whole[al_end - 2], 'a') && matches_folded(whole[al_end - 1], 'l');
     const bool may_start_with_it = matches_folded(whole[0], 'e') && matches_folded(whole[1], 't');
     if ((!may_end_in_it && !may_start_with_it) || braced_as_a_whole(whole))

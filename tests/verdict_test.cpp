@@ -95,6 +95,23 @@ TEST(Verdict, MendsEtAlWrittenAsAName)
     });
 }
 
+// "et al." glued to the last name in each wrapper, with and without a full
+// stop or a comma before its closing brace: each is the person and others.
+TEST(Verdict, MendsEtAlInEachWrapper)
+{
+    std::vector<row> rows = {
+        // a real file's
+        {6, "author = {Ilchen, M. \\textit{et al.,}},", "author = {Ilchen, M. and others},"},
+    };
+    for (const std::string opening : {"\\textit{", "\\emph{", "{\\it ", "{\\em ", "{"})
+        for (const std::string stop : {"", ".", ",", ".,", "..", ".,  "})
+            rows.push_back({6, "author = {A and Bionta " + opening + "et al" + stop + "}},", "author = {A and Bionta and others},"});
+    // no more than one of each before the brace
+    for (const std::string stop : {",,", ",.", ".,."})
+        rows.push_back({6, "author = {A and Bionta \\textit{et al" + stop + "}},", ""});
+    check(rows);
+}
+
 // A name read as it stands at a line's end decides whether the lines wait:
 // one that may still become "et al." should more text follow is partial.
 TEST(Verdict, ReadsANameAsItMayBeEtAl)
