@@ -14,7 +14,9 @@
 inline constexpr std::string_view author_keyword = "author";
 
 /// What stands between two names; matched in any letter case ("AND", "And"),
-/// and only at the value's top level: "{Barnes and Noble}" is one name.
+/// and only at the value's top level: "{Barnes and Noble}" is one name. Its
+/// spaces are blanks, each a space or a tab, as BibTeX reads them (a line end
+/// too, which the reader of a value sees to): "Chang and\tKenton Lee".
 inline constexpr std::string_view author_separator = " and ";
 
 /// BibTeX's own word for the names left out, which styles print as "et al.".
@@ -25,6 +27,23 @@ constexpr bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 /// A blank, or a line end: between the names of a value, all read as a space.
 constexpr bool is_space(char c) { return is_blank(c) || c == '\r' || c == '\n'; }
+
+/// Whether `c` may stand at `author_separator[k]`.
+constexpr bool is_separator_byte(char c, std::size_t k)
+{
+    return author_separator[k] == ' ' ? is_blank(c) : matches_folded(c, author_separator[k]);
+}
+
+/// Whether `text` is the first `text.size()` bytes of a separator.
+constexpr bool starts_separator(std::string_view text)
+{
+    if (text.size() > author_separator.size())
+        return false;
+    for (std::size_t k = 0; k < text.size(); ++k)
+        if (!is_separator_byte(text[k], k))
+            return false;
+    return true;
+}
 
 /// Where the blanks from `i` end. dblp indents each name of a list by 15
 /// spaces or more: eight at a time.

@@ -10,7 +10,7 @@ namespace {
 std::size_t partial_separator(std::string_view line, std::size_t from, std::size_t end)
 {
     for (std::size_t length = author_separator.size() - 1; length > 0; --length)
-        if (end - from >= length && equals_folded(line.substr(end - length, length), author_separator.substr(0, length)))
+        if (end - from >= length && starts_separator(line.substr(end - length, length)))
             return length;
     return 0;
 }
@@ -37,17 +37,17 @@ void value_reader::goes_on(std::size_t at, std::size_t& cut_here)
 }
 
 // Feeds one byte of the value's top level to the separator match; true when
-// it completes a separator. A failed match can only restart at a space,
-// since no other byte of the separator is a space.
+// it completes a separator. A failed match can only restart at a blank,
+// since no other byte of the separator is one.
 bool value_reader::completes_separator(char c)
 {
-    if (matches_folded(c, author_separator[matched_])) {
+    if (is_separator_byte(c, matched_)) {
         if (++matched_ < author_separator.size())
             return false;
         matched_ = 0;  // separators never overlap
         return true;
     }
-    matched_ = c == ' ' ? 1 : 0;
+    matched_ = is_blank(c) ? 1 : 0;
     return false;
 }
 
@@ -100,7 +100,7 @@ value_end value_reader::read(std::string_view line, std::size_t& at, std::size_t
     };
     const auto is_separator_at = [&](std::size_t p) {
         return p >= i && counting_separators() && p + author_separator.size() <= end &&
-               equals_folded(line.substr(p, author_separator.size()), author_separator);
+               starts_separator(line.substr(p, author_separator.size()));
     };
     std::size_t p = i;
 #if defined(ETAL_VECTORS)
@@ -135,7 +135,7 @@ value_end value_reader::read(std::string_view line, std::size_t& at, std::size_t
         }
         for (met |= starts; met != 0; met = vectors::drop_first_lane(met)) {
             const std::size_t q = b + vectors::first_lane(met);
-            if (line[q] != ' ') {
+            if (!is_blank(line[q])) {
                 if (meet(q))
                     return true;
             } else if (q >= i && counting_separators()) {
@@ -164,7 +164,7 @@ value_end value_reader::read(std::string_view line, std::size_t& at, std::size_t
         if (c == '{' || c == '}' || (quoted && c == '"')) {
             if (meet(p))
                 return ends;
-        } else if (c == ' ' && is_separator_at(p)) {
+        } else if (is_blank(c) && is_separator_at(p)) {
             i = p + author_separator.size();
             note_separator(i, cut_here);
             p = i - 1;

@@ -142,7 +142,7 @@ struct folded_byte {
 };
 
 /// A word (written in lower case) sought in any letter case at sixteen
-/// places at a time.
+/// places at a time; a space in it stands for a space or a tab.
 template <const std::string_view& word>
 class folded_word {
 public:
@@ -151,6 +151,7 @@ public:
         for (std::size_t k = 0; k < word.size(); ++k)
             bytes_[k] = splat(static_cast<unsigned char>(word[k]));
         fold_ = splat(0x20U);
+        tab_ = splat('\t');
     }
     /// Where the word starts at the sixteen places from `at`; reads
     /// `word.size() - 1` bytes past them.
@@ -168,11 +169,15 @@ private:
     template <std::size_t k>
     bytes is_at(const char* at) const
     {
-        return same(is_lower_letter(word[k]) ? either(load(at), fold_) : load(at), bytes_[k]);
+        const bytes here = load(at);
+        if constexpr (word[k] == ' ')
+            return either(same(here, bytes_[k]), same(here, tab_));
+        return same(is_lower_letter(word[k]) ? either(here, fold_) : here, bytes_[k]);
     }
 
     bytes bytes_[word.size()];
     bytes fold_;
+    bytes tab_;
 };
 
 }  // namespace vectors

@@ -38,8 +38,13 @@ TEST(RewriteAuthorLine, CountsNamesAgainstTheLimit)
         {1, "editor = {A and B and C},", ""},
         // mixed-case keyword, tabs around `=`, upper-case separators
         {2, "\tAUTHOR\t=\t{A AND B aNd C},", "\tAUTHOR\t=\t{A AND B aNd others },"},
-        // "and" must have a space on each side
-        {1, "author = {Sand, A. andB and\tC},", ""},
+        // "and" must have a blank on each side: a space or a tab, as BibTeX reads them
+        {1, "author = {Sand, A. andB and\tC},", "author = {Sand, A. andB and\tothers },"},
+        {1, "author = {Ming{-}Wei Chang and\tKenton Lee},", "author = {Ming{-}Wei Chang and\tothers },"},
+        {1, "author = {A\tAND\tB},", "author = {A\tAND\tothers },"},
+        {1, "author = {A\t\tand\t\tB},", "author = {A\t\tand\tothers },"},
+        {2, "author = {A\tand\tand\tB and C},", "author = {A\tand\tand\tB and others },"},
+        {1, "author = {A\vand\fB},", ""},
     });
 }
 

@@ -163,7 +163,7 @@ inline std::string random_line(std::mt19937& random)
 {
     static const std::vector<std::string> pieces = {
         "author", "AUTHOR", "Author", "auth", " = ", "=", "\t", " ", "{", "}", "\"", " and ", " AND ", " aNd ",
-        "and", " an", "d ", ",", "\r", "A", "Lee, B.", "title", "others", "editor = {", "Roland", "\xc3\xa9", std::string(1, '\0'), "#", "\\\"",
+        "and", " an", "d ", " and\t", "\tAnd ", ",", "\r", "A", "Lee, B.", "title", "others", "editor = {", "Roland", "\xc3\xa9", std::string(1, '\0'), "#", "\\\"",
         "@", "  ",
         // "et al." written as a name, whole and in pieces
         " and et al.", "Et", "~AL", ".", "al., et", " {Others}", "OTHERS", "et al",

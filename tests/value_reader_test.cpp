@@ -29,7 +29,7 @@ TEST(ValueReader, GoesThroughAValueInBlocks)
              "N17", "N18", "N19"},
         };
         for (const std::vector<std::string>& names : lists) {
-            for (const std::string separator : {" and ", " AnD "}) {
+            for (const std::string separator : {" and ", " AnD ", "\tand ", " and\t", "\tAND\t"}) {
                 const std::string list = joined(names, names.size(), separator);
                 for (const char delimiter : {'{', '"'}) {
                     const std::string opening = std::string("  author = ") + delimiter;
