@@ -69,6 +69,62 @@ judgement list_filter::judge_value(std::string_view line, std::size_t close, std
     return made;
 }
 
+namespace {
+
+// Longer than any name: the last name so far is quoted up to it.
+constexpr std::size_t longest_name_quoted = 4096;
+
+}  // namespace
+
+// Noting: the names of the value's stretch [from, to) of `line`, read from
+// `depth` braces in after `before` separators, that hold "et al." and are
+// followed by another; the first joins the last name so far when the line
+// `continues` the value. Most stretches hold no "et al." at all, and only a
+// name begun on an earlier line is looked at there.
+void list_filter::seek_middle_names(std::string_view line, std::size_t from, std::size_t to, std::size_t depth,
+                                    std::int64_t before, bool continues, bool line_end_after)
+{
+    const std::string_view stretch = line.substr(from, to - from);
+    const bool holds = holds_et_al(stretch);
+    const bool joins = continues && !name_so_far_.empty();
+    if (holds || joins) {
+        std::int64_t index = before;
+        std::string joined;
+        for_each_name(stretch, depth, continues, line_end_after, [&](std::size_t start, std::size_t end, bool ends) {
+            std::string_view name = stretch.substr(start, end - start);
+            if (index == before && joins)
+                name = joined.assign(name_so_far_).append("\n").append(name);  // its line end reads as a space
+            if (ends && holds_et_al(name))
+                middle_names_.push_back({std::string(without_spaces_around(name)), index});
+            index += ends ? 1 : 0;
+            return holds;
+        });
+    }
+    // The last name so far, for the lines that follow.
+    if (!line_end_after || reader_.separator_at_line_end()) {
+        name_so_far_.clear();
+    } else if (reader_.separators() > before) {
+        const std::size_t name = reader_.last_name_on_line();
+        name_so_far_.assign(line, name, std::min(to - name, longest_name_quoted));
+    } else if (name_so_far_.size() < longest_name_quoted) {
+        if (!continues)
+            name_so_far_.clear();
+        else if (!name_so_far_.empty())
+            name_so_far_.push_back('\n');
+        name_so_far_.append(stretch.substr(0, longest_name_quoted));
+    }
+}
+
+// At the value's close, with `names` in all: a note of each name before the
+// last that holds "et al." and stays, being among the names a cut keeps.
+void list_filter::note_middle_names(const judgement& made, std::int64_t names)
+{
+    for (const middle_name& each : middle_names_)
+        if (made.made != verdict::cut || each.index < keep_)
+            position_.note_name(cuts_, each.name, names);
+    middle_names_.clear();
+}
+
 // The line of a value, open before it or from `open` on.
 line_output list_filter::judge_line(std::string_view line, std::size_t open)
 {
@@ -76,6 +132,7 @@ line_output list_filter::judge_line(std::string_view line, std::size_t open)
     std::size_t at = 0;
     std::size_t cut_here = not_found;  // the cut, when it falls on this line
     std::int64_t counted = reader_.separators();
+    bool line_end_before = false;  // a blank before what is read first, which may start a separator
     if (reader_.open()) {
         at = skip_blanks(line, 0);
         if (at < line.size() && line[at] == '@') {
@@ -86,6 +143,7 @@ line_output list_filter::judge_line(std::string_view line, std::size_t open)
             open = openings_.find(line, 0);
         } else {
             reader_.goes_on(at, cut_here);
+            line_end_before = reader_.separators() == counted;
         }
     }
 
@@ -93,13 +151,21 @@ line_output list_filter::judge_line(std::string_view line, std::size_t open)
         if (!reader_.open()) {
             if (open == not_found)
                 break;
-            if (noting_)
+            if (noting_) {
                 position_.value_opens(line, open);
+                middle_names_.clear();
+            }
             reader_.start(line[open], open + 1);
             counted = 0;
             at = open + 1;
+            line_end_before = false;
         }
+        const std::size_t from = at;
+        const std::size_t depth = reader_.depth();
+        const std::int64_t before = reader_.separators();
         const value_end end = reader_.read(line, at, cut_here);
+        if (noting_ && end != value_end::malformed && reader_.all_counted())
+            seek_middle_names(line, from, at, depth, before, line_end_before, end == value_end::line_end);
         // A name in the held lines is the last no more once a separator follows.
         if (reader_.separators() != counted)
             held_.forget_name();
@@ -129,6 +195,8 @@ line_output list_filter::judge_line(std::string_view line, std::size_t open)
         const bool concatenated = after < rest.size() && rest[after] == '#';
         const judgement made = concatenated ? judgement{} : judge_value(line, at, cut_here);
         const std::int64_t names = reader_.separators() + 1 + made.names_added;
+        if (noting_ && !concatenated)
+            note_middle_names(made, names);
         if (made.made == verdict::keep || made.made == verdict::keep_with_note) {
             if (made.made == verdict::keep_with_note && noting_)
                 position_.note(cuts_, names);

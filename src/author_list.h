@@ -64,6 +64,10 @@ enum class cut_notes {
 /// those of a cut do.
 ///
 /// After a value closes, the rest of its line is searched for the next field.
+///
+/// Noting, a name before the last that holds "et al." (`... and et al. and
+/// Smith, J.`), which styles print between two people, gets a note as a last
+/// name left holding it does, where it stays in the list; nothing changes.
 class list_filter {
 public:
     /// Noting cuts, the filter also keeps the line number and the entry key
@@ -132,6 +136,9 @@ private:
     bool following_last_name() const { return reader_.all_counted() && author_limit_ >= 1; }
     bool last_name_may_change(std::string_view line);
     judgement judge_value(std::string_view line, std::size_t close, std::size_t cut_here);
+    void seek_middle_names(std::string_view line, std::size_t from, std::size_t to, std::size_t depth,
+                           std::int64_t before, bool continues, bool line_end_after);
+    void note_middle_names(const judgement& made, std::int64_t names);
 
     std::int32_t author_limit_;
     std::int32_t keep_;  // 1 to author_limit_
@@ -145,6 +152,15 @@ private:
     std::uint64_t lists_mended_ = 0;
     std::vector<list_cut> cuts_;  // noted, not yet taken
     std::string mend_text_;       // what the last mend wrote
+    // Noting: the value's names before its last that hold "et al.", with
+    // the separators before each, to be noted at its close; and, at a line
+    // end within it, its last name so far.
+    struct middle_name {
+        std::string name;
+        std::int64_t index = 0;
+    };
+    std::vector<middle_name> middle_names_;
+    std::string name_so_far_;
 };
 
 // Defined here so that the loop over the lines runs it without a call: after

@@ -45,6 +45,16 @@ constexpr bool starts_separator(std::string_view text)
     return true;
 }
 
+/// `text` without the spaces (blanks and line ends) around it.
+inline std::string_view without_spaces_around(std::string_view text)
+{
+    while (!text.empty() && is_space(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && is_space(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
 /// Where the blanks from `i` end. dblp indents each name of a list by 15
 /// spaces or more: eight at a time.
 inline std::size_t skip_blanks(std::string_view line, std::size_t i)

@@ -144,3 +144,13 @@ void file_position::note(std::vector<list_cut>& cuts, std::int64_t names)
     value_.names = names;
     cuts.push_back(std::move(value_));  // made anew for the next value
 }
+
+void file_position::note_name(std::vector<list_cut>& cuts, std::string_view name, std::int64_t names)
+{
+    place_value();
+    list_cut noted = value_;
+    noted.names = names;
+    noted.et_al = name;
+    noted.now.clear();
+    cuts.push_back(std::move(noted));
+}

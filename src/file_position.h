@@ -65,6 +65,10 @@ public:
     /// cut or mended, with `names` in all.
     void note(std::vector<list_cut>& cuts, std::int64_t names);
 
+    /// Adds to `cuts` a note of `name`, a name of the value that opened last
+    /// that holds "et al.", with `names` in all; the value may be noted too.
+    void note_name(std::vector<list_cut>& cuts, std::string_view name, std::int64_t names);
+
     /// Whether an entry has started so far, as of the end of the last piece:
     /// a line whose first byte, after blanks (and a byte order mark before
     /// the first line), is `@`.

@@ -63,6 +63,9 @@ public:
     /// `{` or `"`, what opened the value.
     char delimiter() const { return delimiter_; }
 
+    /// The braces open inside the value, where the last line read stopped.
+    std::size_t depth() const { return nested_; }
+
     /// Where the last name so far starts on the line read, while counting:
     /// all before it since the separator, or the value's opening, was blank;
     /// not_found once forgotten.
@@ -84,3 +87,50 @@ private:
     bool copying_ = false;
     std::size_t name_from_ = not_found;
 };
+
+/// Calls `each(from, to, ends)` for each name of `text`, a stretch of a
+/// value that starts `depth` braces in, in order, until it returns false:
+/// the name's bytes [from, to), and whether a separator follows it within
+/// the stretch. The separators are those `value_reader` counts; a line end
+/// just before or after the stretch (`blank_before`, `blank_after`) reads as
+/// a blank. A byte at a time: for the few stretches whose names are looked
+/// at one by one.
+template <class Each>
+void for_each_name(std::string_view text, std::size_t depth, bool blank_before, bool blank_after, Each&& each)
+{
+    constexpr std::size_t length = author_separator.size();
+    // Whether the `k`-th byte of a separator may stand at `q`: where `q` is
+    // just before the stretch or just past it, the line end there.
+    const auto may_stand = [&](std::size_t q, std::size_t k) {
+        if (q == not_found || q == text.size())
+            return author_separator[k] == ' ' && (q == not_found ? blank_before : blank_after);
+        return q < text.size() && is_separator_byte(text[q], k);
+    };
+    const auto separator_at = [&](std::size_t p) {
+        for (std::size_t k = 0; k < length; ++k)
+            if (!may_stand(p + k, k))
+                return false;
+        return true;
+    };
+    std::size_t name = 0;
+    if (blank_before && depth == 0 && separator_at(not_found)) {
+        if (!each(std::size_t{0}, std::size_t{0}, true))
+            return;
+        name = length - 1;
+    }
+    for (std::size_t p = name; p < text.size(); ++p) {
+        const char c = text[p];
+        if (c == '{') {
+            ++depth;
+        } else if (c == '}' && depth > 0) {
+            --depth;
+        } else if (depth == 0 && is_blank(c) && separator_at(p)) {
+            if (!each(name, p, true))
+                return;
+            name = std::min(p + length, text.size());
+            p = name - 1;
+        }
+    }
+    if (name < text.size())
+        each(name, text.size(), false);
+}

@@ -311,6 +311,59 @@ inline std::size_t count_byte(std::string_view text, char wanted)
     return count;
 }
 
+/// Position of the first place in `text` from `from` where the letters
+/// `first` and then `second` (written in lower case) stand, in any letter
+/// case; or not_found. Sixteen places at a time where there are vectors,
+/// seven in an integer over a short text.
+inline std::size_t find_letter_pair(std::string_view text, std::size_t from, char first, char second)
+{
+    const char* const data = text.data();
+    const auto at = [data, first, second](std::size_t i) {
+        return (static_cast<unsigned char>(data[i]) | 0x20U) == static_cast<unsigned char>(first) &&
+               (static_cast<unsigned char>(data[i + 1]) | 0x20U) == static_cast<unsigned char>(second);
+    };
+#if defined(ETAL_VECTORS)
+    if (text.size() >= from + 17) {
+        const vectors::folded_byte firsts(static_cast<unsigned char>(first), 0x20U);
+        const vectors::folded_byte seconds(static_cast<unsigned char>(second), 0x20U);
+        for (std::size_t i = from;; i += 16) {
+            // The last block may overlap the one before: its places there
+            // are known to hold none.
+            i = std::min(i, text.size() - 17);
+            const vectors::lanes hits = vectors::lanes_of(
+                vectors::both(firsts.in(vectors::load(data + i)), seconds.in(vectors::load(data + i + 1))));
+            if (hits != 0)
+                return i + vectors::first_lane(hits);
+            if (i + 17 == text.size())
+                return not_found;
+        }
+    }
+#endif
+    constexpr std::uint64_t ones = 0x0101010101010101U;
+    constexpr std::uint64_t high = ones * 0x80U;
+    if (text.size() >= from + 8) {
+        // Eight bytes, seven places, a step: where both letters may stand
+        // (the test may say so where they do not, never the other way), a
+        // byte at a time.
+        for (std::size_t i = from;; i += 7) {
+            i = std::min(i, text.size() - 8);
+            const std::uint64_t folded = load_eight(data + i) | (ones * 0x20U);
+            const std::uint64_t firsts = folded ^ (ones * static_cast<unsigned char>(first));
+            const std::uint64_t seconds = folded ^ (ones * static_cast<unsigned char>(second));
+            const std::uint64_t may = ((firsts - ones) & ~firsts & high) & (((seconds - ones) & ~seconds & high) >> 8);
+            for (std::size_t j = i; may != 0 && j < i + 7; ++j)
+                if (at(j))
+                    return j;
+            if (i + 8 == text.size())
+                return not_found;
+        }
+    }
+    for (std::size_t i = from; i + 1 < text.size(); ++i)
+        if (at(i))
+            return i;
+    return not_found;
+}
+
 /// Words sought by their first and last bytes, in any letter case: where
 /// both stand, one of them may. Made once, for many searches.
 class word_ends_search {

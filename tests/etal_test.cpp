@@ -258,6 +258,15 @@ TEST(CommandLine, RewritesInPlaceChecksAndTellsOfEachCut)
          "a.bib:2: Grue2005: author ends in \"J. Grue et al.\", \"et al.\" inside a name\n"},
         {{"--check", "1", "a.bib"}, {{"a.bib", grue}}, {}, 1, "", "a.bib:2: Grue2005: author ends in \"J. Grue et al.\", \"et al.\" inside a name\n"},
         {{"--check", "a.bib"}, {{"a.bib", fabricius}}, {}, 0, noted(2)},
+        // ... and a name before the last that holds it, over lines too, where it stays in the list
+        {{"--check", "a.bib"}, {{"a.bib", "@a{Sharma2016,\n  author = {Sharma, A. and et al. and\n  Smith,\n  J. et al. and Roe},\n}\n"}},
+         {}, 0,
+         "etal: a.bib:2: Sharma2016: author: \"et al.\" holds \"et al.\": fix it by hand\n"
+         "etal: a.bib:2: Sharma2016: author: \"Smith, J. et al.\" holds \"et al.\": fix it by hand\n"},
+        {{"-v", "1", "a.bib", "b.bib"}, {{"a.bib", "@a{K, author = {A and et al. and B}}\n@b{L, author = {et al.\tand B}}\n"}},
+         {{"b.bib", "@a{K, author = {A and others }}\n@b{L, author = {et al.\tand others }}\n"}}, 0,
+         "a.bib:1: K: author cut from 3 names to 1\n"
+         "etal: a.bib:2: L: author: \"et al.\" holds \"et al.\": fix it by hand\na.bib:2: L: author cut from 2 names to 1\n"},
     };
 #ifdef ETAL_OTHER_WRITER
     // another program appends to a.bib while etal works on it: a.bib keeps it, b.bib is done

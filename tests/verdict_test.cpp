@@ -112,6 +112,23 @@ TEST(Verdict, MendsEtAlInEachWrapper)
     check(rows);
 }
 
+// "et al." is sought sixteen places at a time, seven in an integer, or a
+// byte at a time over the last few: found at every place of every length,
+// and never for an "et" that another letter or no "al" follows.
+TEST(Verdict, FindsEtAlAtEveryPlaceOfAName)
+{
+    for (std::size_t before = 0; before < 40; ++before) {
+        for (std::size_t after = 0; after < 20; ++after) {
+            const std::string filler(before, 'x');
+            const std::string tail(after, ' ');
+            EXPECT_TRUE(holds_et_al(filler + " eT~aL." + tail)) << before << ", " << after;
+            EXPECT_TRUE(holds_et_al(filler + "\tET.Al" + tail)) << before << ", " << after;
+            EXPECT_FALSE(holds_et_al(filler + " Bettina Al" + tail)) << before << ", " << after;
+            EXPECT_FALSE(holds_et_al(filler + " et Ali" + tail)) << before << ", " << after;
+        }
+    }
+}
+
 // A name read as it stands at a line's end decides whether the lines wait:
 // one that may still become "et al." should more text follow is partial.
 TEST(Verdict, ReadsANameAsItMayBeEtAl)
