@@ -107,12 +107,15 @@ bibtex_check 3 \
     "Martin Krzywinski et~al." \
     "J.~Grue et~al." \
     "Jo~Smith, Ziminsky, et~al." \
-    "Bionta et~al."
+    "Bionta et~al." \
+    "Jacob Devlin, Ming{-}Wei Chang, Kenton Lee, et~al." \
+    "M.~Ilchen et~al."
 bibtex_check "-k 1 --fields=author,editor 3" \
     "Ann Adams et~al." \
     "Fay Fox et~al." \
     "Jo~Jones, Kim King, and Lou Lane." \
     "Mo~Moss and Ned Nash." \
     "In Oz~Orr et~al., editors" \
-    "Thorsten Altenkirch et~al."
+    "Thorsten Altenkirch et~al." \
+    "Jacob Devlin et~al."
 exit $status
