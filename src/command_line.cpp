@@ -8,19 +8,25 @@ namespace {
 
 constexpr std::int32_t default_author_limit = 6;
 
+// Ends the options and the count: what follows is a command and its
+// arguments, which may look like etal's own.
+constexpr std::string_view run_option = "--run";
+
 constexpr std::string_view several_files_text =
     "usage: etal -i [OPTION]... [COUNT] FILE...  to rewrite several files in place\n";
 
 constexpr std::string_view usage_text =
     "usage: etal [OPTION]... [COUNT] INPUT OUTPUT\n"
     "       etal -i [OPTION]... [COUNT] FILE...\n"
-    "       etal --check [OPTION]... [COUNT] FILE...\n";
+    "       etal --check [OPTION]... [COUNT] FILE...\n"
+    "       etal [OPTION]... [COUNT] --run COMMAND [ARG]...\n";
 
 // Kept in step with the manual's SYNOPSIS and OPTIONS.
 constexpr std::string_view help_text =
     "usage: etal [OPTION]... [COUNT] INPUT OUTPUT\n"
     "       etal -i [OPTION]... [COUNT] FILE...\n"
     "       etal --check [OPTION]... [COUNT] FILE...\n"
+    "       etal [OPTION]... [COUNT] --run COMMAND [ARG]...\n"
     "Cut every name list of more than COUNT names (6 by default) in a BibTeX\n"
     "database to its first names and \"others\", which BibTeX's styles and\n"
     "biblatex print as \"et al.\": from INPUT to OUTPUT, or in each FILE itself.\n"
@@ -46,14 +52,22 @@ constexpr std::string_view help_text =
     "  -v, --verbose       tell of each list cut or mended on standard error\n"
     "  -h, --help          print this help and exit\n"
     "      --version       print the version and exit\n"
+    "      --run COMMAND [ARG]...\n"
+    "                      run COMMAND, a BibTeX, on shortened copies of the\n"
+    "                      databases that its .aux (its last ARG) names, kept in\n"
+    "                      a folder beside it, NAME.etal; the .bib files are\n"
+    "                      never written\n"
     "\n"
     "Exit status: 0 on success, 1 when a file could not be handled (or, with\n"
     "--check, a list is over the rule), 2 for a wrong command line or, with\n"
-    "--check, a file that could not be read.\n"
+    "--check, a file that could not be read. With --run, COMMAND's, or 2 when\n"
+    "a copy could not be written, 127 when COMMAND could not be started.\n"
     "\n"
     "IEEE's rule, more than six names print as the first one and \"et al.\":\n"
     "  etal -k 1 6 refs.bib refs-short.bib\n"
-    "  etal -i -k 1 6 refs.bib\n";
+    "  etal -i -k 1 6 refs.bib\n"
+    "  etal -k 1 6 --run bibtex paper          (latexmk: $bibtex = 'etal -k 1 6\n"
+    "                                           --run bibtex %O %S';)\n";
 
 constexpr std::string_view version_text = "etal " ETAL_VERSION "\n";
 
@@ -210,10 +224,12 @@ command_line parse_command_line(const std::vector<std::string>& args)
     option_values read;
     read.options.rule.author_limit = default_author_limit;
     std::size_t next = 1;
-    for (; next < args.size() && is_option(args[next]); ++next) {
+    bool operands_only = false;  // after "--"
+    for (; next < args.size() && is_option(args[next]) && args[next] != run_option; ++next) {
         const std::string_view arg = args[next];
         if (arg == "--") {
             ++next;
+            operands_only = true;
             break;
         }
         // --name, --name=VALUE; -abc, where a letter that takes a value
@@ -251,7 +267,8 @@ command_line parse_command_line(const std::vector<std::string>& args)
     if (next == args.size())
         return usage();
     std::size_t first_path = next;
-    if (const auto count = leading_number(args[next].c_str())) {
+    const auto count = leading_number(args[next].c_str());
+    if (count) {
         // Below 1 is refused rather than guessed at: "0" could be a file
         // name, and taking it as one would make the real input the output.
         if (*count < 1 || *count > INT32_MAX)
@@ -259,7 +276,18 @@ command_line parse_command_line(const std::vector<std::string>& args)
         options.rule.author_limit = static_cast<std::int32_t>(*count);
         first_path = next + 1;
     }
-    const std::size_t paths = options.form == run_form::copy ? 2 : std::max<std::size_t>(args.size() - first_path, 1);
+    if (!operands_only && first_path < args.size() && args[first_path] == run_option) {
+        if (read.in_place || read.check)
+            return complaint("--run cannot be used with --in-place or --check");
+        if (first_path + 1 == args.size())
+            return complaint_and_usage(run_option, "needs a command to run");
+        options.form = run_form::build;
+        options.command.assign(args.begin() + static_cast<std::ptrdiff_t>(first_path + 1), args.end());
+        first_path = args.size();
+    }
+    const std::size_t paths = options.form == run_form::build  ? 0
+                              : options.form == run_form::copy ? 2
+                                                               : std::max<std::size_t>(args.size() - first_path, 1);
     if (args.size() < first_path + paths)
         return usage();
     // "etal 2 a.bib b.bib c.bib", meant for -i, would write a.bib over b.bib.

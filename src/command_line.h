@@ -17,6 +17,7 @@ enum class run_form {
     copy,      // INPUT to OUTPUT, each line written as soon as it is judged
     in_place,  // each FILE rewritten where it is
     check,     // each FILE only read, telling of each list over the rule
+    build,     // COMMAND, a BibTeX, run on shortened copies of the databases it reads
 };
 
 /// A run, as the command line asks for it.
@@ -25,6 +26,8 @@ struct filter_options {
     list_rule rule;
     /// INPUT and OUTPUT, or each FILE; "-" is a standard stream.
     std::vector<std::string> paths;
+    /// With --run, COMMAND and its arguments, as given.
+    std::vector<std::string> command;
     /// Tell of each list cut on standard error.
     bool verbose = false;
 };
@@ -39,8 +42,9 @@ struct command_line {
 };
 
 /// Reads the arguments, the program's name first. Options come first, up to
-/// "--" or the first argument that is not one ("-" alone and a sign with a
-/// digit are not). Then a first argument that starts with a number, as atoi
-/// reads it, is the count, and the rest are the paths; an argument past
-/// OUTPUT is refused. Never prints.
+/// "--", "--run" or the first argument that is not one ("-" alone and a sign
+/// with a digit are not). Then a first argument that starts with a number,
+/// as atoi reads it, is the count, and the rest are the paths; an argument
+/// past OUTPUT is refused. "--run" after the options and the count starts
+/// COMMAND: every argument after it is COMMAND's. Never prints.
 command_line parse_command_line(const std::vector<std::string>& args);

@@ -60,6 +60,42 @@ void write_error(std::string_view text);
 /// Writes `text` on standard output; false on failure.
 bool write_output(std::string_view text);
 
+/// The value of the environment variable `name`; false when it is not set.
+bool environment_value(const char* name, std::string& value);
+
+/// What separates the folders of a search path such as BIBINPUTS: `:`, or
+/// `;` on Windows.
+extern const char search_path_separator;
+
+/// Runs `command` (its program sought on PATH, as a shell would) with the
+/// environment variable `variable` set to `value` (none where `variable` is
+/// empty), on etal's own standard
+/// streams, and waits for it: its exit status, or 128 + N where signal N
+/// ended it. -1 with errno set where it could not be started, 127 where it
+/// is not found (ENOENT).
+int run_command(const std::vector<std::string>& command, const std::string& variable, const std::string& value);
+
+/// Runs `command` and reads what it writes on standard output into
+/// `output`; what it writes on standard error goes nowhere. True when it
+/// ran and exited with 0.
+bool command_output(const std::vector<std::string>& command, std::string& output);
+
+/// Makes the folder `path` and the folders above it that are missing;
+/// false with errno set.
+bool make_folders(const std::string& path);
+
+/// Creates a new, empty file in `folder`, named `stem` and a suffix of its
+/// own, to be written: its descriptor, with its path in `path`; -1 with
+/// errno set.
+int create_new_file(const std::string& folder, const std::string& stem, std::string& path);
+
+/// Puts the file `from` at `to` in one step, over the file there if there
+/// is one; false with errno set.
+bool rename_over(const std::string& from, const std::string& to);
+
+/// Removes the file `path`, if there is one.
+void remove_file(const std::string& path);
+
 #ifdef _WIN32
 /// Puts the file `replacement` in the place of `replaced`, which moves to
 /// `backup`: 0, or the system's error code, with the files where that code

@@ -8,10 +8,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
+
+extern char** environ;
 
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #if defined(__linux__)
 #include <sys/xattr.h>
@@ -204,7 +210,119 @@ std::string attribute_failure(const std::string& name)
     return "cannot give a new file its extended attribute " + name;
 }
 
+// The pointers that exec wants of strings: each, then a null pointer.
+std::vector<char*> pointers_to(std::vector<std::string>& strings)
+{
+    std::vector<char*> pointers;
+    for (std::string& each : strings)
+        pointers.push_back(each.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// The exit status of the child `child`, or 128 + the signal that ended it.
+int waited_for(pid_t child)
+{
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0)
+        if (errno != EINTR)
+            return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 }  // namespace
+
+bool environment_value(const char* name, std::string& value)
+{
+    const char* const found = std::getenv(name);
+    if (found == nullptr)
+        return false;
+    value = found;
+    return true;
+}
+
+const char search_path_separator = ':';
+
+int run_command(const std::vector<std::string>& command, const std::string& variable, const std::string& value)
+{
+    std::vector<std::string> arguments = command;
+    std::vector<std::string> environment;
+    for (char** each = environ; *each != nullptr; ++each)
+        if (variable.empty() || std::strncmp(*each, variable.c_str(), variable.size()) != 0 ||
+            (*each)[variable.size()] != '=')
+            environment.emplace_back(*each);
+    if (!variable.empty())
+        environment.push_back(variable + "=" + value);
+    const std::vector<char*> argv = pointers_to(arguments);
+    const std::vector<char*> envp = pointers_to(environment);
+    pid_t child = 0;
+    const int error = posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), envp.data());
+    if (error != 0) {
+        errno = error;
+        return -1;
+    }
+    return waited_for(child);
+}
+
+bool command_output(const std::vector<std::string>& command, std::string& output)
+{
+    int ends[2];
+    if (pipe(ends) != 0)
+        return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, ends[0]);
+    posix_spawn_file_actions_addclose(&actions, ends[1]);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> arguments = command;
+    const std::vector<char*> argv = pointers_to(arguments);
+    pid_t child = 0;
+    const int error = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(ends[1]);
+    output.clear();
+    if (error == 0) {
+        char block[4096];
+        for (std::ptrdiff_t got; (got = read_bytes(ends[0], block, sizeof block)) > 0;)
+            output.append(block, static_cast<std::size_t>(got));
+    }
+    close(ends[0]);
+    return error == 0 && waited_for(child) == 0;
+}
+
+bool make_folders(const std::string& path)
+{
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string folder = path.substr(0, slash);
+        struct stat status {};
+        if (mkdir(folder.c_str(), 0777) != 0 && !(errno == EEXIST && stat(folder.c_str(), &status) == 0 &&
+                                                  S_ISDIR(status.st_mode))) {
+            errno = errno == EEXIST ? ENOTDIR : errno;
+            return false;
+        }
+        if (slash == std::string::npos)
+            return true;
+    }
+}
+
+int create_new_file(const std::string& folder, const std::string& stem, std::string& path)
+{
+    path = folder + "/." + stem + ".etal-XXXXXX";
+    const int file = mkstemp(path.data());
+    if (file < 0)
+        return -1;
+    fcntl(file, F_SETFD, FD_CLOEXEC);
+    // Not only etal's user's, as mkstemp makes it: as any new file is.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(file, 0666 & ~mask);
+    return file;
+}
+
+bool rename_over(const std::string& from, const std::string& to) { return rename(from.c_str(), to.c_str()) == 0; }
+
+void remove_file(const std::string& path) { unlink(path.c_str()); }
 
 std::vector<std::string> command_line_arguments(int argc, char** argv) { return {argv, argv + argc}; }
 

@@ -150,7 +150,163 @@ BOOL WINAPI remove_pending_temporary(DWORD /*event*/)
 
 bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// An argument as the C runtime of the program started reads it back
+// (CommandLineToArgvW's rules): quoted where it holds a blank or a quote,
+// each quote and the backslashes before it escaped.
+std::wstring quoted(const std::wstring& argument)
+{
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos)
+        return argument;
+    std::wstring text = L"\"";
+    for (std::size_t i = 0;; ++i) {
+        std::size_t backslashes = 0;
+        for (; i < argument.size() && argument[i] == L'\\'; ++i)
+            ++backslashes;
+        if (i == argument.size()) {
+            text.append(backslashes * 2, L'\\');
+            break;
+        }
+        text.append(argument[i] == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        text.push_back(argument[i]);
+    }
+    return text.append(L"\"");
+}
+
+// Starts `command` (sought as CreateProcessW seeks it: beside etal, in the
+// current folder, the system's folders, then PATH) with `startup`'s streams:
+// the process, or null with errno set.
+HANDLE started(const std::vector<std::string>& command, STARTUPINFOW& startup, bool pass_streams)
+{
+    std::wstring line;
+    for (const std::string& argument : command)
+        line.append(line.empty() ? L"" : L" ").append(quoted(wide(argument)));
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, pass_streams ? TRUE : FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        errno = errno_of(GetLastError());
+        return nullptr;
+    }
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
+// Waits for `process` to end: its exit code.
+int waited_for(HANDLE process)
+{
+    WaitForSingleObject(process, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    return static_cast<int>(code & 0xFF);
+}
+
 }  // namespace
+
+bool environment_value(const char* name, std::string& value)
+{
+    const wchar_t* const found = _wgetenv(wide(name).c_str());
+    if (found == nullptr)
+        return false;
+    value = utf8(found);
+    return true;
+}
+
+const char search_path_separator = ';';
+
+int run_command(const std::vector<std::string>& command, const std::string& variable, const std::string& value)
+{
+    // Set in etal's own environment, which the command inherits: etal ends
+    // when it does.
+    if (!variable.empty())
+        SetEnvironmentVariableW(wide(variable).c_str(), wide(value).c_str());
+    STARTUPINFOW startup{};
+    const HANDLE process = started(command, startup, false);
+    return process == nullptr ? -1 : waited_for(process);
+}
+
+bool command_output(const std::vector<std::string>& command, std::string& output)
+{
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    HANDLE reading = nullptr;
+    HANDLE writing = nullptr;
+    if (!CreatePipe(&reading, &writing, &inherited, 0))
+        return false;
+    SetHandleInformation(reading, HANDLE_FLAG_INHERIT, 0);
+    const HANDLE nowhere = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                                       OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOW startup{};
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = writing;
+    startup.hStdError = nowhere;
+    const HANDLE process = started(command, startup, true);
+    CloseHandle(writing);
+    if (nowhere != INVALID_HANDLE_VALUE)
+        CloseHandle(nowhere);
+    output.clear();
+    char block[4096];
+    DWORD got = 0;
+    while (process != nullptr && ReadFile(reading, block, sizeof block, &got, nullptr) && got > 0)
+        output.append(block, got);
+    CloseHandle(reading);
+    return process != nullptr && waited_for(process) == 0;
+}
+
+bool make_folders(const std::string& path)
+{
+    for (std::size_t slash = path.find_first_of("/\\", 1);; slash = path.find_first_of("/\\", slash + 1)) {
+        const std::wstring folder = wide(path.substr(0, slash));
+        // A drive alone ("C:") is there already.
+        if (!(folder.size() == 2 && folder[1] == L':') && !CreateDirectoryW(folder.c_str(), nullptr)) {
+            const DWORD error = GetLastError();
+            const DWORD attributes = GetFileAttributesW(folder.c_str());
+            if (error != ERROR_ALREADY_EXISTS) {
+                errno = errno_of(error);
+                return false;
+            }
+            if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                errno = ENOTDIR;
+                return false;
+            }
+        }
+        if (slash == std::string::npos)
+            return true;
+    }
+}
+
+int create_new_file(const std::string& folder, const std::string& stem, std::string& path)
+{
+    const std::string start = folder + "\\." + stem + ".etal-" + std::to_string(GetCurrentProcessId()) + "-";
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        path = start + std::to_string(GetTickCount() + attempt);
+        const HANDLE file = CreateFileW(wide(path).c_str(), GENERIC_WRITE | GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+                continue;
+            errno = errno_of(error);
+            return -1;
+        }
+        const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_BINARY);
+        if (descriptor < 0)
+            CloseHandle(file);
+        return descriptor;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+bool rename_over(const std::string& from, const std::string& to)
+{
+    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    errno = errno_of(GetLastError());
+    return false;
+}
+
+void remove_file(const std::string& path) { DeleteFileW(wide(path).c_str()); }
 
 replace_file_function replace_file_call = [](const wchar_t* replaced, const wchar_t* replacement,
                                              const wchar_t* backup) -> unsigned long {

@@ -1,8 +1,9 @@
 // etal: cut the long name lists of BibTeX databases to their first names
-// and "others". Three forms (see command_line.h): INPUT to OUTPUT, each FILE
-// in place, or a check of each FILE. For each file the recipe is the same:
-// open it, filter its lines through the rule, and finish it (close it, or
-// put the new file in its place).
+// and "others". Four forms (see command_line.h): INPUT to OUTPUT, each FILE
+// in place, a check of each FILE, or a BibTeX run on shortened copies of its
+// databases (bibtex_run.h). For each file the recipe is the same: open it,
+// filter its lines through the rule, and finish it (close it, or put the new
+// file in its place).
 //
 // Exit status: 0 on success; 1 when a file could not be handled, or when a
 // check finds a list over the rule; 2 for a wrong command line, or when a
@@ -15,6 +16,7 @@
 // mended wait, within a fixed bound, for the list to close. A file rewritten in place, or
 // only checked, has no reader to wait for: it is written in large blocks.
 
+#include "bibtex_run.h"
 #include "command_line.h"
 #include "file_filter.h"
 #include "files.h"
@@ -160,6 +162,8 @@ int main(int argc, char** argv)
     const filter_options& options = *command.run;
     if (options.form == run_form::copy)
         return copy_file(options);
+    if (options.form == run_form::build)
+        return run_bibtex(options);
     int status = 0;
     for (const std::string& path : options.paths)
         status = std::max(status, options.form == run_form::in_place ? rewrite_in_place(options, path)

@@ -13,7 +13,8 @@ namespace {
 const std::string usage =
     "usage: etal [OPTION]... [COUNT] INPUT OUTPUT\n"
     "       etal -i [OPTION]... [COUNT] FILE...\n"
-    "       etal --check [OPTION]... [COUNT] FILE...\n";
+    "       etal --check [OPTION]... [COUNT] FILE...\n"
+    "       etal [OPTION]... [COUNT] --run COMMAND [ARG]...\n";
 
 const std::string several_files = "usage: etal -i [OPTION]... [COUNT] FILE...  to rewrite several files in place\n";
 
@@ -23,12 +24,17 @@ std::string described(const command_line& line)
     if (!line.run)
         return line.text;
     const filter_options& run = *line.run;
-    std::string text = run.form == run_form::copy ? "copy" : run.form == run_form::in_place ? "in place" : "check";
+    std::string text = run.form == run_form::copy       ? "copy"
+                       : run.form == run_form::in_place ? "in place"
+                       : run.form == run_form::build    ? "run"
+                                                        : "check";
     text += " " + std::to_string(run.rule.author_limit) + "/" + std::to_string(run.rule.keep);
     for (std::size_t i = 0; i < run.rule.fields.size(); ++i)
         text += (i == 0 ? " " : ",") + run.rule.fields[i];
     for (const std::string& path : run.paths)
         text += " " + path;
+    for (const std::string& arg : run.command)
+        text += " [" + arg + "]";
     return text + (run.verbose ? " -v" : "");
 }
 
@@ -56,6 +62,14 @@ TEST(ParseCommandLine, ReadsEachFormAndOption)
         {{"-vik", "2", "3", "a.bib"}, "in place 3/2 author a.bib -v", 0},
         {{"-cfeditor,author", "a.bib"}, "check 6/0 editor,author a.bib", 0},
         {{"--verbose", "--fields", "editor", "-i", "--", "-a.bib"}, "in place 6/0 editor -a.bib -v", 0},
+        // a BibTeX run: after the options and the count, every argument is the command's
+        {{"-k", "1", "6", "--run", "bibtex", "paper"}, "run 6/1 author [bibtex] [paper]", 0},
+        {{"-v", "--run", "bibtex", "-terse", "--", "3", "paper.aux"}, "run 6/0 author [bibtex] [-terse] [--] [3] [paper.aux] -v", 0},
+        {{"-feditor", "3", "--run", "--run"}, "run 3/0 editor [--run]", 0},
+        {{"--", "--run", "b.bib"}, "copy 6/0 author --run b.bib", 0},
+        {{"--run"}, "etal: --run: needs a command to run\n" + usage, 2},
+        {{"-i", "--run", "bibtex", "paper"}, "etal: --run cannot be used with --in-place or --check\n", 2},
+        {{"-k", "7", "6", "--run", "bibtex", "paper"}, "etal: keep 7 is more than the count 6\n", 2},
         // help and version, whatever follows
         {{"-ih", "x"}, "", 0},
         {{"--version", "-x"}, "etal " ETAL_VERSION "\n", 0},

@@ -36,7 +36,8 @@ const std::string long_list_keep_1 = "author = {A and others },\n";
 const std::string usage_line =
     "usage: etal [OPTION]... [COUNT] INPUT OUTPUT\n"
     "       etal -i [OPTION]... [COUNT] FILE...\n"
-    "       etal --check [OPTION]... [COUNT] FILE...\n";
+    "       etal --check [OPTION]... [COUNT] FILE...\n"
+    "       etal [OPTION]... [COUNT] --run COMMAND [ARG]...\n";
 
 struct cli_row {
     std::vector<std::string> args;
@@ -47,7 +48,22 @@ struct cli_row {
     std::string printed = {};  // on standard output
     std::string other_writer = {};  // a shell command that another program runs once a new text is whole
     std::string standard_input = {};  // a file of `before` to read as standard input
+    std::string environment = {};     // NAME=VALUE, set for the run
 };
+
+// Sets, or with an empty value unsets, an environment variable of this
+// process, which etal inherits.
+void set_environment(const std::string& name, const std::string& value)
+{
+#ifdef _WIN32
+    _putenv_s(name.c_str(), value.c_str());
+#else
+    if (value.empty())
+        unsetenv(name.c_str());
+    else
+        setenv(name.c_str(), value.c_str(), 1);
+#endif
+}
 
 const std::string several_files = "usage: etal -i [OPTION]... [COUNT] FILE...  to rewrite several files in place\n";
 
@@ -73,7 +89,12 @@ void check(const std::vector<cli_row>& rows)
             setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);  // the sanitizer's runtime comes after it
         }
 #endif
+        const std::string variable = r.environment.substr(0, r.environment.find('='));
+        if (!r.environment.empty())
+            set_environment(variable, r.environment.substr(variable.size() + 1));
         const run_result result = run_etal_with_files(dir.path, r.args, r.standard_input, printed_name);
+        if (!r.environment.empty())
+            set_environment(variable, "");
 #ifdef ETAL_OTHER_WRITER
         for (const char* name : {"LD_PRELOAD", "ETAL_TEST_ON_FSYNC", "ASAN_OPTIONS"})
             unsetenv(name);
@@ -138,7 +159,8 @@ TEST(CommandLine, PrintsHelpAndVersion)
         const std::string printed = dir.read("stdout").value_or("");
         EXPECT_EQ(printed.substr(0, start.size()), start) << args[0];
         if (args[0] != "--version") {
-            for (const char* option : {"--keep=KEEP", "--fields=LIST", "--in-place", "--check", "--verbose", "--help", "--version"})
+            for (const char* option : {"--keep=KEEP", "--fields=LIST", "--in-place", "--check", "--verbose", "--help", "--version",
+                                       "--run COMMAND"})
                 EXPECT_NE(printed.find(option), std::string::npos) << option;
         }
     }
@@ -276,6 +298,85 @@ TEST(CommandLine, RewritesInPlaceChecksAndTellsOfEachCut)
 #endif
     check(rows);
 }
+
+#ifdef ETAL_STAND_IN
+// BibTeX, here a stand-in that reports what it was handed, reads shortened
+// copies of the databases its .aux names, in a folder beside it; the .bib
+// files stay as they are, and a copy is written only when its bytes change.
+// BibTeX's output and status pass through; etal's own failures stop it
+// before it runs.
+TEST(CommandLine, RunsBibTeXOnShortenedCopies)
+{
+#ifdef _WIN32
+    const std::string inputs = "BIBINPUTS=paper.etal;\n";
+#else
+    const std::string inputs = "BIBINPUTS=paper.etal:\n";
+#endif
+    const std::string bibtex = ETAL_STAND_IN;
+    const std::string aux = "\\relax\n\\citation{K}\n\\bibstyle{plain}\n\\bibdata{refs,sub/more}\n";
+    const std::string refs = "@a{K,\n" + long_list + "}\n";
+    const std::string refs_at_3 = "@a{K,\n" + long_list_at_3 + "}\n";
+    const std::string more = "@b{L, author = {A and B}}\n";
+    const files sources = {{"paper.aux", aux}, {"refs.bib", refs}, {"sub/more.bib", more}};
+    const auto with = [](files all, const files& more_files) {
+        all.insert(more_files.begin(), more_files.end());
+        return all;
+    };
+    // What the stand-in reports: its arguments, BIBINPUTS, and each database it would read.
+    const auto handed = [&](const std::string& arguments, const std::string& databases) {
+        return arguments + (databases.empty() ? "BIBINPUTS=(unset)\n" : inputs) + databases;
+    };
+    const std::string both = "database: paper.etal/refs.bib\n" + refs_at_3 + "database: paper.etal/sub/more.bib\n" + more;
+    const files copies = {{"paper.etal/refs.bib", refs_at_3}, {"paper.etal/sub/more.bib", more}};
+    const std::string done = "stand-in: done\n";
+    const std::string paper = "my p\xc3\xa4" "per";
+    const std::string ref = "R\xc3\xa9" "f";
+    check({
+        // the copies, cut by the rule and named as \bibdata names them; the arguments as given
+        {{"3", "--run", bibtex, "-terse", "paper"}, sources, copies, 0, done,
+         handed("argument: -terse\nargument: paper\n", both)},
+        {{"-v", "3", "--run", bibtex, "paper.aux"}, sources, copies, 0,
+         "refs.bib:2: K: author cut from 8 names to 3\nrefs.bib: 1 list cut, 0 mended, into paper.etal/refs.bib\n"
+         "sub/more.bib: 0 lists cut, 0 mended, into paper.etal/sub/more.bib\n" + done,
+         handed("argument: paper.aux\n", both)},
+        // a copy that holds the bytes already is not written again
+        {{"3", "--run", bibtex, "paper"}, with(sources, copies), {}, 0, done, handed("argument: paper\n", both)},
+        // nor is one from an earlier run left for a database no longer found
+        {{"3", "--run", bibtex, "paper"}, with({{"paper.aux", aux}, {"refs.bib", refs}}, {{"paper.etal/sub/more.bib", more}}),
+         {{"paper.etal/refs.bib", refs_at_3}, {"paper.etal/sub/more.bib", std::nullopt}}, 0, done,
+         handed("argument: paper\n", "database: paper.etal/refs.bib\n" + refs_at_3)},
+        // names in any script and with blanks, arguments with quotes, as given
+        {{"3", "--run", bibtex, "-x=\"a b\\\"", paper},
+         {{paper + ".aux", "\\bibdata{" + ref + "}\n"}, {ref + ".bib", refs}},
+         {{paper + ".etal/" + ref + ".bib", refs_at_3}}, 0, done,
+         "argument: -x=\"a b\\\"\nargument: " + paper + "\n" + std::string(inputs).replace(10, 5, paper) +
+             "database: " + paper + ".etal/" + ref + ".bib\n" + refs_at_3},
+        // its status passes through
+        {{"3", "--run", bibtex, "paper"}, sources, copies, 3, done, handed("argument: paper\n", both), "", "",
+         "ETAL_STAND_IN_STATUS=3"},
+        // a database named from its \@input'ed .aux, and one named by a path BibTeX opens as it is
+        {{"3", "--run", bibtex, "paper"},
+         {{"paper.aux", "\\@input{chapter.aux}\n"}, {"chapter.aux", "\\bibdata{refs,./sub/more}\n"}, {"refs.bib", refs},
+          {"sub/more.bib", more}},
+         {{"paper.etal/refs.bib", refs_at_3}}, 0,
+         "etal: paper.aux: \\bibdata names ./sub/more by its path, which BibTeX opens as it is: its lists stay long "
+         "(name it from a folder of BIBINPUTS instead)\n" + done,
+         handed("argument: paper\n", "database: paper.etal/refs.bib\n" + refs_at_3 + "database: ././sub/more.bib\n" + more)},
+        // a style that prints "others" as a name is named
+        {{"3", "--run", bibtex, "paper"}, {{"paper.aux", "\\bibstyle{achemso}\n"}}, {}, 0,
+         "etal: paper.aux: the style achemso prints \"others\" as a name, not \"et al.\": give BibTeX the whole list and "
+         "let achemso cut it: \\usepackage[maxauthors=6]{achemso}\n" + done,
+         handed("argument: paper\n", "")},
+        // no .aux, or none to read: BibTeX says so itself
+        {{"--run", bibtex}, {}, {}, 0, done, handed("", "")},
+        {{"--run", bibtex, "missing"}, {}, {}, 0, done, handed("argument: missing\n", "")},
+        // etal's own failures stop it first
+        {{"3", "--run", bibtex, "paper"}, with(sources, {{"paper.etal", "a file"}}), {}, 2,
+         "etal: paper.etal: Not a directory\n"},
+        {{"3", "--run", "no-such-bibtex", "paper"}, sources, copies, 127, "etal: no-such-bibtex: No such file or directory\n"},
+    });
+}
+#endif
 
 #ifdef __linux__
 // Every extended attribute of a file, its ACL among them, "name=value" a line

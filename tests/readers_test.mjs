@@ -53,13 +53,17 @@ const variants = { others: lists, person: lists.map((list) => list.replace(/othe
 // minute) and output, never rejects.
 function run(command, args, dir, input) {
   return new Promise((resolve) => {
-    const child = spawn(command, args, { cwd: dir, stdio: ['pipe', 'pipe', 'pipe'], timeout: 60000 });
+    const child = spawn(command, args,
+      { cwd: dir, stdio: [input === undefined ? 'ignore' : 'pipe', 'pipe', 'pipe'], timeout: 60000 });
     let output = '';
     child.stdout.on('data', (data) => (output += data));
     child.stderr.on('data', (data) => (output += data));
     child.on('error', () => resolve({ status: -1, output }));
     child.on('close', (status) => resolve({ status, output }));
-    child.stdin.end(input ?? '');
+    if (input !== undefined) {
+      child.stdin.on('error', () => {});  // one that ends before reading it all
+      child.stdin.end(input);
+    }
   });
 }
 
@@ -416,6 +420,15 @@ for (const [reader, version, find] of readers) {
   check(said_et_al, et_al, 'print "et al."');
   check(said_person, as_person, 'print others as a name');
   if (reader === 'BibTeX') {
+    // etal --run names each style that prints others as a name, and no other.
+    const dir = scratch();
+    const named = [...verdicts.keys()].filter((style) => {
+      writeFileSync(join(dir, 'doc.aux'), `\\bibstyle{${style}}\n`);
+      const told = spawnSync(etal, ['--run', 'true', 'doc'], { cwd: dir }).stderr.toString();
+      return told.includes(`the style ${style} prints "others" as a name`);
+    });
+    if (!same(named, as_person))
+      fail(`BibTeX: etal --run names ${JSON.stringify(named)} as printing others as a name`);
     if (said_et_al.numbers[1] !== verdicts.size)
       fail(`BibTeX: the README counts ${said_et_al.numbers[1]} styles, TeX Live has ${verdicts.size}`);
     if (!same(no_run, not_run))

@@ -1,0 +1,265 @@
+#include "bibtex_run.h"
+
+#include "file_filter.h"
+#include "files.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr int exit_copy_failed = 2;
+constexpr int exit_not_found = 127;
+constexpr int exit_not_started = 126;
+
+// BibTeX follows \@input no deeper than this.
+constexpr int deepest_aux = 20;
+
+// Where BibTeX, through kpathsea, seeks the databases.
+constexpr const char* bibtex_inputs = "BIBINPUTS";
+
+// The BibTeX styles that print `others` as a name, as the readers' test
+// finds them in TeX Live, and what to do instead.
+struct style_advice {
+    std::string_view style;
+    std::string_view instead;
+};
+constexpr std::string_view whole_list = "give BibTeX the whole list, or use a style that prints \"et al.\"";
+constexpr std::string_view achemso_way =
+    "give BibTeX the whole list and let achemso cut it: \\usepackage[maxauthors=6]{achemso}";
+constexpr style_advice styles_printing_others[] = {
+    {"achemso", achemso_way},  {"biochem", achemso_way},          {"jcc", whole_list},       {"jpc", whole_list},
+    {"aomalpha", whole_list},  {"aomplain", whole_list},          {"asaetr", whole_list},    {"cqunumerical", whole_list},
+    {"hithesis", whole_list},  {"hitszbeamer", whole_list},       {"thubeamer", whole_list}, {"thesnumb", whole_list},
+    {"rusnat", whole_list},    {"export", whole_list},            {"bestpapers-export", whole_list},
+};
+
+// What BibTeX takes from the .aux files.
+struct aux_contents {
+    std::vector<std::string> databases;  // as \bibdata names them
+    std::string style;                   // as \bibstyle names it
+};
+
+std::string folder_of(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// A file to read, as BibTeX would open it: -1 for none, or a folder.
+int open_file(const std::string& path)
+{
+    const int input = open_input(path);
+    if (input >= 0 && input_error(input) != 0) {
+        close_file(input);
+        return -1;
+    }
+    return input;
+}
+
+// The whole of a small file; false where it cannot be read.
+bool read_file(const std::string& path, std::string& text)
+{
+    const int input = open_file(path);
+    if (input < 0)
+        return false;
+    text.clear();
+    char block[8192];
+    std::ptrdiff_t got = 0;
+    while ((got = read_bytes(input, block, sizeof block)) > 0)
+        text.append(block, static_cast<std::size_t>(got));
+    close_file(input);
+    return got == 0;
+}
+
+// Reads the .aux `path` as BibTeX does: a line that starts with a command
+// and `{` gives it the text up to the first `}`. An \@input'ed file is
+// opened as named, or else beside the first .aux.
+void read_aux(const std::string& path, const std::string& first_folder, int depth, aux_contents& found)
+{
+    std::string text;
+    if (!read_file(path, text) && !(depth > 0 && read_file(first_folder + path, text)))
+        return;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        const std::string_view line(text.data() + start, end - start);
+        start = end + 1;
+        const std::size_t open = line.find('{');
+        const std::size_t close = line.find('}', open);
+        if (open == std::string_view::npos || close == std::string_view::npos)
+            continue;
+        const std::string_view command = line.substr(0, open);
+        const std::string_view argument = line.substr(open + 1, close - open - 1);
+        if (command == "\\bibdata") {
+            for (std::size_t from = 0; from <= argument.size();) {
+                const std::size_t comma = std::min(argument.find(',', from), argument.size());
+                if (comma > from)
+                    found.databases.emplace_back(argument.substr(from, comma - from));
+                from = comma + 1;
+            }
+        } else if (command == "\\bibstyle") {
+            found.style = argument;
+        } else if (command == "\\@input" && depth < deepest_aux) {
+            read_aux(std::string(argument), first_folder, depth + 1, found);
+        }
+    }
+}
+
+// Whether BibTeX opens `name` as it is, never along BIBINPUTS: a full path,
+// or one from the current folder (./, ../).
+bool opened_as_it_is(const std::string& name)
+{
+    const auto starts = [&name](std::string_view with) { return name.compare(0, with.size(), with) == 0; };
+    return starts("/") || starts("\\") || starts("./") || starts("../") || starts(".\\") || starts("..\\") ||
+           (name.size() > 1 && name[1] == ':');
+}
+
+// Where BibTeX finds the database file `file`: in the current folder, or
+// where kpsewhich says; empty where neither.
+std::string find_database(const std::string& file)
+{
+    std::string found;
+    const int here = open_file(file);
+    if (here >= 0) {
+        close_file(here);
+        return file;
+    }
+    if (!command_output({"kpsewhich", file}, found))
+        return {};
+    while (!found.empty() && (found.back() == '\n' || found.back() == '\r'))
+        found.pop_back();
+    return found.substr(0, found.find('\n'));
+}
+
+// Whether the files `a` and `b` hold the same bytes; false where either
+// cannot be read.
+bool same_bytes(const std::string& a, const std::string& b)
+{
+    const int first = open_file(a);
+    const int second = first < 0 ? -1 : open_file(b);
+    bool same = second >= 0;
+    std::string one(block_size, '\0');
+    std::string other(block_size, '\0');
+    while (same) {
+        const std::ptrdiff_t got = read_bytes(first, one.data(), one.size());
+        std::ptrdiff_t matched = 0;
+        while (got > 0 && matched < got) {
+            const std::ptrdiff_t more =
+                read_bytes(second, other.data() + matched, static_cast<std::size_t>(got - matched));
+            if (more <= 0)
+                break;
+            matched += more;
+        }
+        if (got < 0 || matched != got || one.compare(0, static_cast<std::size_t>(got), other, 0,
+                                                     static_cast<std::size_t>(got)) != 0) {
+            same = false;
+        } else if (got == 0) {
+            same = read_bytes(second, other.data(), 1) == 0;
+            break;
+        }
+    }
+    if (first >= 0)
+        close_file(first);
+    if (second >= 0)
+        close_file(second);
+    return same;
+}
+
+// Writes `database`, shortened by the rule, to `copy`, unless it holds
+// those bytes already; false after reporting why not.
+bool write_copy(const filter_options& options, const std::string& database, const std::string& copy)
+{
+    const int input = open_file(database);
+    if (input < 0) {
+        // Left to COMMAND, which says why it cannot read it: no copy of an
+        // earlier run may stand in for it.
+        remove_file(copy);
+        return true;
+    }
+    const std::string folder = folder_of(copy);
+    std::string temporary;
+    int output = -1;
+    if (!make_folders(folder.substr(0, folder.size() - 1)) ||
+        (output = create_new_file(folder.substr(0, folder.size() - 1), copy.substr(folder.size()), temporary)) < 0) {
+        report_errno(folder.substr(0, folder.size() - 1), errno);
+        close_file(input);
+        return false;
+    }
+    list_filter filter(options.rule, notes_told(options));
+    block_writer writer(output, temporary);
+    bool written = filter_lines(input, database, filter, writer, tell_cuts(filter, database, options)) && writer.finish();
+    close_file(input);
+    if (!close_file(output) && written) {
+        report_errno(temporary, errno);
+        written = false;
+    }
+    if (written && options.verbose) {
+        const std::uint64_t cut = filter.lists_cut();
+        write_error(database + ": " + std::to_string(cut) + (cut == 1 ? " list" : " lists") + " cut, " +
+                    std::to_string(filter.lists_mended()) + " mended, into " + copy + "\n");
+    }
+    if (!written || same_bytes(temporary, copy)) {
+        remove_file(temporary);
+        return written;
+    }
+    if (rename_over(temporary, copy))
+        return true;
+    report_errno(copy, errno);
+    remove_file(temporary);
+    return false;
+}
+
+}  // namespace
+
+int run_bibtex(const filter_options& options)
+{
+    const std::vector<std::string>& command = options.command;
+    std::string aux = command.size() > 1 ? command.back() : std::string();
+    const std::string_view extension = ".aux";
+    if (!aux.empty() && (aux.size() < extension.size() || aux.compare(aux.size() - extension.size(), extension.size(), extension) != 0))
+        aux += extension;
+    aux_contents found;
+    if (!aux.empty())
+        read_aux(aux, folder_of(aux), 0, found);
+
+    const std::string folder = aux.substr(0, aux.size() - extension.size()) + ".etal";
+    std::vector<std::string> copies;
+    for (const std::string& name : found.databases) {
+        const std::string file = name.size() > 4 && name.compare(name.size() - 4, 4, ".bib") == 0 ? name : name + ".bib";
+        if (opened_as_it_is(name)) {
+            report(aux, "\\bibdata names " + name + " by its path, which BibTeX opens as it is: its lists stay long "
+                        "(name it from a folder of BIBINPUTS instead)");
+            continue;
+        }
+        const std::string copy = folder + "/" + file;
+        if (std::find(copies.begin(), copies.end(), copy) != copies.end())
+            continue;
+        copies.push_back(copy);
+        if (!write_copy(options, find_database(file), copy))
+            return exit_copy_failed;
+    }
+    for (const style_advice& advice : styles_printing_others)
+        if (found.style == advice.style)
+            report(aux, "the style " + found.style + " prints \"others\" as a name, not \"et al.\": " +
+                            std::string(advice.instead));
+
+    // The copies first, then where BibTeX looked before: with BIBINPUTS
+    // unset, a separator at the end stands for its own folders.
+    std::string search_path;
+    if (!copies.empty()) {
+        search_path = folder;
+        search_path.push_back(search_path_separator);
+        std::string inherited;
+        if (environment_value(bibtex_inputs, inherited))
+            search_path += inherited;
+    }
+    const int status = run_command(command, copies.empty() ? std::string() : std::string(bibtex_inputs), search_path);
+    if (status >= 0)
+        return status;
+    report_errno(command.front(), errno);
+    return errno == ENOENT ? exit_not_found : exit_not_started;
+}
