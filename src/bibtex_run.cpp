@@ -235,7 +235,7 @@ int run_bibtex(const filter_options& options)
                         "(name it from a folder of BIBINPUTS instead)");
             continue;
         }
-        const std::string copy = folder + "/" + file;
+        const std::string copy = std::string(folder).append("/").append(file);
         if (std::find(copies.begin(), copies.end(), copy) != copies.end())
             continue;
         copies.push_back(copy);

@@ -214,6 +214,7 @@ std::string attribute_failure(const std::string& name)
 std::vector<char*> pointers_to(std::vector<std::string>& strings)
 {
     std::vector<char*> pointers;
+    pointers.reserve(strings.size() + 1);
     for (std::string& each : strings)
         pointers.push_back(each.data());
     pointers.push_back(nullptr);
