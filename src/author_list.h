@@ -117,6 +117,9 @@ public:
         return held_.end_of_input();
     }
 
+    /// Whether lines wait for a value's close, not yet written.
+    bool holding() const { return held_.size() > 0; }
+
     /// How many lists have been cut so far.
     std::uint64_t lists_cut() const { return lists_cut_; }
 

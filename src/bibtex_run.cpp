@@ -171,7 +171,7 @@ bool same_bytes(const std::string& a, const std::string& b)
 
 // Writes `database`, shortened by the rule, to `copy`, unless it holds
 // those bytes already; false after reporting why not.
-bool write_copy(const filter_options& options, const std::string& database, const std::string& copy)
+bool write_copy(const filter_options& options, list_report& report, const std::string& database, const std::string& copy)
 {
     const int input = open_file(database);
     if (input < 0) {
@@ -191,7 +191,7 @@ bool write_copy(const filter_options& options, const std::string& database, cons
     }
     list_filter filter(options.rule, notes_told(options));
     block_writer writer(output, temporary);
-    bool written = filter_lines(input, database, filter, writer, tell_cuts(filter, database, options)) && writer.finish();
+    bool written = filter_lines(input, database, filter, writer, tell_cuts(filter, database, report, options)) && writer.finish();
     close_file(input);
     if (!close_file(output) && written) {
         report_errno(temporary, errno);
@@ -227,6 +227,7 @@ int run_bibtex(const filter_options& options)
         read_aux(aux, folder_of(aux), 0, found);
 
     const std::string folder = aux.substr(0, aux.size() - extension.size()) + ".etal";
+    list_report told(options);
     std::vector<std::string> copies;
     for (const std::string& name : found.databases) {
         const std::string file = name.size() > 4 && name.compare(name.size() - 4, 4, ".bib") == 0 ? name : name + ".bib";
@@ -239,9 +240,11 @@ int run_bibtex(const filter_options& options)
         if (std::find(copies.begin(), copies.end(), copy) != copies.end())
             continue;
         copies.push_back(copy);
-        if (!write_copy(options, find_database(file), copy))
+        if (!write_copy(options, told, find_database(file), copy))
             return exit_copy_failed;
     }
+    if (options.verbose)
+        write_error(told.closing());
     for (const style_advice& advice : styles_printing_others)
         if (found.style == advice.style)
             report(aux, "the style " + found.style + " prints \"others\" as a name, not \"et al.\": " +

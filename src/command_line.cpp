@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -19,6 +21,7 @@ constexpr std::string_view usage_text =
     "usage: etal [OPTION]... [COUNT] INPUT OUTPUT\n"
     "       etal -i [OPTION]... [COUNT] FILE...\n"
     "       etal --check [OPTION]... [COUNT] FILE...\n"
+    "       etal --diff [OPTION]... [COUNT] FILE...\n"
     "       etal [OPTION]... [COUNT] --run COMMAND [ARG]...\n";
 
 // Kept in step with the manual's SYNOPSIS and OPTIONS.
@@ -26,6 +29,7 @@ constexpr std::string_view help_text =
     "usage: etal [OPTION]... [COUNT] INPUT OUTPUT\n"
     "       etal -i [OPTION]... [COUNT] FILE...\n"
     "       etal --check [OPTION]... [COUNT] FILE...\n"
+    "       etal --diff [OPTION]... [COUNT] FILE...\n"
     "       etal [OPTION]... [COUNT] --run COMMAND [ARG]...\n"
     "Cut every name list of more than COUNT names (6 by default) in a BibTeX\n"
     "database to its first names and \"others\", which BibTeX's styles and\n"
@@ -49,7 +53,12 @@ constexpr std::string_view help_text =
     "                      untouched\n"
     "  -c, --check         change nothing: print each list over the rule or to\n"
     "                      mend, and exit 1 if there is one\n"
+    "      --diff          change nothing: print the unified diff that -i would\n"
+    "                      make (git apply, patch -p1), and exit 1 if there is one\n"
     "  -v, --verbose       tell of each list cut or mended on standard error\n"
+    "      --format=FORMAT how --check and -v tell of each list: text (the\n"
+    "                      default), github (::warning lines), gitlab (a Code\n"
+    "                      Quality report) or json (an object a line)\n"
     "  -h, --help          print this help and exit\n"
     "      --version       print the version and exit\n"
     "      --run COMMAND [ARG]...\n"
@@ -59,9 +68,10 @@ constexpr std::string_view help_text =
     "                      never written\n"
     "\n"
     "Exit status: 0 on success, 1 when a file could not be handled (or, with\n"
-    "--check, a list is over the rule), 2 for a wrong command line or, with\n"
-    "--check, a file that could not be read. With --run, COMMAND's, or 2 when\n"
-    "a copy could not be written, 127 when COMMAND could not be started.\n"
+    "--check or --diff, a list is over the rule), 2 for a wrong command line\n"
+    "or, with --check or --diff, a file that could not be read. With --run,\n"
+    "COMMAND's, or 2 when a copy could not be written, 127 when COMMAND could\n"
+    "not be started.\n"
     "\n"
     "IEEE's rule, more than six names print as the first one and \"et al.\":\n"
     "  etal -k 1 6 refs.bib refs-short.bib\n"
@@ -161,18 +171,34 @@ struct known_option {
     bool takes_value;
 };
 
+// Long options without a letter have a code of their own below ' '.
+constexpr char version_code = 1;
+constexpr char diff_code = 2;
+constexpr char format_code = 3;
+
 constexpr known_option known_options[] = {
-    {'k', "keep", true},    {'f', "fields", true},   {'i', "in-place", false}, {'c', "check", false},
-    {'v', "verbose", false}, {'h', "help", false}, {0, "version", false},
+    {'k', "keep", true},        {'f', "fields", true},      {'i', "in-place", false},   {'c', "check", false},
+    {'v', "verbose", false},    {'h', "help", false},       {version_code, "version", false},
+    {diff_code, "diff", false}, {format_code, "format", true},
 };
+
+// The letter of an option, or its code where it has none.
+constexpr bool has_letter(const known_option& option) { return option.short_name > ' '; }
 
 const known_option* find_option(char short_name, std::string_view long_name)
 {
     for (const known_option& option : known_options)
-        if (short_name != 0 ? option.short_name == short_name : option.long_name == long_name)
+        if (short_name != 0 ? has_letter(option) && option.short_name == short_name : option.long_name == long_name)
             return &option;
     return nullptr;
 }
+
+constexpr std::pair<std::string_view, report_format> format_names[] = {
+    {"text", report_format::text},
+    {"github", report_format::github},
+    {"gitlab", report_format::gitlab},
+    {"json", report_format::json},
+};
 
 // The options read so far.
 struct option_values {
@@ -182,6 +208,8 @@ struct option_values {
     bool fields_given = false;
     bool in_place = false;
     bool check = false;
+    bool diff = false;
+    bool format_given = false;
 };
 
 // Takes one option; a command line to end with (help, version, a
@@ -191,8 +219,20 @@ std::optional<command_line> take_option(const known_option& option, std::string_
     switch (option.short_name) {
     case 'h':
         return print(help_text);
-    case 0:
+    case version_code:
         return print(version_text);
+    case diff_code:
+        read.diff = true;
+        break;
+    case format_code: {
+        const auto known = std::find_if(std::begin(format_names), std::end(format_names),
+                                        [value](const auto& name) { return name.first == value; });
+        if (known == std::end(format_names))
+            return complaint("invalid format", std::string(value) + " (text, github, gitlab or json)");
+        read.options.format = known->second;
+        read.format_given = true;
+        break;
+    }
     case 'i':
         read.in_place = true;
         break;
@@ -260,9 +300,15 @@ command_line parse_command_line(const std::vector<std::string>& args)
         }
     }
     filter_options& options = read.options;
-    if (read.in_place && read.check)
-        return complaint("--in-place and --check cannot be used together");
-    options.form = read.in_place ? run_form::in_place : read.check ? run_form::check : run_form::copy;
+    if (read.in_place + read.check + read.diff > 1)
+        return complaint(read.diff ? "--diff cannot be used with --in-place or --check"
+                                   : "--in-place and --check cannot be used together");
+    options.form = read.in_place ? run_form::in_place
+                   : read.check  ? run_form::check
+                   : read.diff   ? run_form::diff
+                                 : run_form::copy;
+    if (read.format_given && !read.check && !options.verbose)
+        return complaint("--format tells of lists for --check and -v alone");
 
     if (next == args.size())
         return usage();
@@ -277,8 +323,8 @@ command_line parse_command_line(const std::vector<std::string>& args)
         first_path = next + 1;
     }
     if (!operands_only && first_path < args.size() && args[first_path] == run_option) {
-        if (read.in_place || read.check)
-            return complaint("--run cannot be used with --in-place or --check");
+        if (read.in_place || read.check || read.diff)
+            return complaint("--run cannot be used with --in-place, --check or --diff");
         if (first_path + 1 == args.size())
             return complaint_and_usage(run_option, "needs a command to run");
         options.form = run_form::build;
@@ -302,6 +348,8 @@ command_line parse_command_line(const std::vector<std::string>& args)
     options.rule.keep = static_cast<std::int32_t>(read.keep.value_or(0));
     options.paths.assign(args.begin() + static_cast<std::ptrdiff_t>(first_path),
                          args.begin() + static_cast<std::ptrdiff_t>(first_path + paths));
+    if (options.form == run_form::diff && options.verbose)
+        return complaint("--diff tells of nothing but the diff: -v cannot be used with it");
     if (options.form == run_form::in_place &&
         std::find(options.paths.begin(), options.paths.end(), "-") != options.paths.end())
         return complaint("-", "standard input cannot be rewritten in place");

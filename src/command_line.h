@@ -18,6 +18,15 @@ enum class run_form {
     in_place,  // each FILE rewritten where it is
     check,     // each FILE only read, telling of each list over the rule
     build,     // COMMAND, a BibTeX, run on shortened copies of the databases it reads
+    diff,      // each FILE only read, printing the unified diff that -i would make
+};
+
+/// How the lists found are told of, by --check and -v.
+enum class report_format {
+    text,    // FILE:LINE: KEY: FIELD ..., a line each
+    github,  // ::warning file=FILE,line=LINE,title=etal::MESSAGE, a line each
+    gitlab,  // one Code Quality report: a JSON array
+    json,    // one JSON object a line
 };
 
 /// A run, as the command line asks for it.
@@ -30,6 +39,7 @@ struct filter_options {
     std::vector<std::string> command;
     /// Tell of each list cut on standard error.
     bool verbose = false;
+    report_format format = report_format::text;
 };
 
 /// What the command line asks for: a run, or text to print and an exit

@@ -10,6 +10,7 @@
 #include "command_line.h"
 #include "files.h"
 #include "line_loop.h"
+#include "list_report.h"
 
 #include <cerrno>
 #include <cstddef>
@@ -124,26 +125,16 @@ bool filter_lines(int input, const std::string& name, list_filter& filter, Outpu
     return false;
 }
 
-/// A line for each list cut or mended since the last call, as editors and
-/// CI annotators read them: "FILE:LINE: KEY: FIELD has N names, more than
-/// COUNT" for a check, "... FIELD cut from N names to KEEP" otherwise; for a
-/// mend, "... FIELD ends in "et al." written as a name" or "... ends in
-/// "NAME", "et al." inside a name", and what it became. A name left as it is
-/// though it holds "et al." gets a note, "etal: FILE:LINE: KEY: FIELD:
-/// "NAME" holds "et al.": fix it by hand", in `notes` for a check and among
-/// the lines otherwise, all of which go to standard error.
-std::string cut_lines(list_filter& filter, const std::string& path, const filter_options& options, std::string& notes);
-
-/// With --verbose, what to call after each block: the cuts of the block on
-/// standard error, told of `path`.
-inline auto tell_cuts(list_filter& filter, const std::string& path, const filter_options& options)
+/// With --verbose, what to call after each block: the lists of the block
+/// that `filter` noted in `path`, told of on standard error by `report`.
+inline auto tell_cuts(list_filter& filter, const std::string& path, list_report& report, const filter_options& options)
 {
-    return [&filter, &path, &options] {
+    return [&filter, &path, &report, &options] {
         if (options.verbose) {
-            std::string notes;
-            const std::string lines = cut_lines(filter, path, options, notes);
-            if (!lines.empty())
-                write_error(lines);
+            std::string told;
+            report.tell(filter, path, told, told);
+            if (!told.empty())
+                write_error(told);
         }
         return true;
     };

@@ -9,12 +9,16 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 /// An output has `bool put(std::string_view text)`, false when the text
 /// could not be written, and `static constexpr bool line_by_line`: true when
 /// a reader follows it, so that each line goes out in a put of its own as
 /// soon as it is judged. Otherwise whole runs of lines that open no listed
-/// value go out in one put, without being split.
+/// value go out in one put, without being split. An output with `static
+/// constexpr bool follows_input` true is handed instead each input line with
+/// what the rule says to write for it, `take(line, wrote, holding)`, and at
+/// the end `finish(held, no_last_line_feed)`: a diff of the two.
 class line_loop {
 public:
     explicit line_loop(list_filter& filter) : filter_(filter) {}
@@ -42,11 +46,26 @@ private:
 };
 
 // `line` ends in its line feed.
+// Whether `Output` follows the input, as a diff does.
+template <class Output, class = void>
+struct follows_input_of : std::false_type {};
+template <class Output>
+struct follows_input_of<Output, std::void_t<decltype(Output::follows_input)>>
+    : std::bool_constant<Output::follows_input> {};
+template <class Output>
+constexpr bool follows_input()
+{
+    return follows_input_of<Output>::value;
+}
+
 template <class Output>
 bool line_loop::emit(std::string_view line, Output& output)
 {
     const line_output result = filter_.next_line(line.substr(0, line.size() - 1));
-    return (result.before.empty() || output.put(result.before)) && (!result.write_line || output.put(line));
+    if constexpr (follows_input<Output>())
+        return output.take(line, result, filter_.holding());
+    else
+        return (result.before.empty() || output.put(result.before)) && (!result.write_line || output.put(line));
 }
 
 template <class Output>
@@ -90,9 +109,13 @@ bool line_loop::feed(std::string_view bytes, Output& output)
         // As emit(), spelled out: most lines pass here, and a call per line
         // would cost as much as the rule's look at it.
         const line_output result = filter_.next_line(lines.substr(0, length - 1));
-        if ((!result.before.empty() && !output.put(result.before)) ||
-            (result.write_line && !output.put(lines.substr(0, length))))
+        if constexpr (follows_input<Output>()) {
+            if (!output.take(lines.substr(0, length), result, filter_.holding()))
+                return failed();
+        } else if ((!result.before.empty() && !output.put(result.before)) ||
+                   (result.write_line && !output.put(lines.substr(0, length)))) {
             return failed();
+        }
         lines.remove_prefix(length);
     }
     filter_.end_piece();
@@ -103,6 +126,7 @@ bool line_loop::feed(std::string_view bytes, Output& output)
 template <class Output>
 bool line_loop::finish(Output& output)
 {
+    const bool no_last_line_feed = !carried_.empty();
     if (!carried_.empty()) {
         carried_.push_back('\n');
         if (!emit(carried_, output))
@@ -110,5 +134,8 @@ bool line_loop::finish(Output& output)
         carried_.clear();
     }
     const std::string_view held = filter_.end_of_input();
-    return held.empty() || output.put(held);
+    if constexpr (follows_input<Output>())
+        return output.finish(held, no_last_line_feed);
+    else
+        return held.empty() || output.put(held);
 }

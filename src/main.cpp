@@ -20,6 +20,8 @@
 #include "command_line.h"
 #include "file_filter.h"
 #include "files.h"
+#include "list_report.h"
+#include "unified_diff.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -61,7 +63,7 @@ bool open_files(const std::string& input_path, const std::string& output_path, i
     return false;
 }
 
-int copy_file(const filter_options& options)
+int copy_file(const filter_options& options, list_report& lists)
 {
     const std::string& input_path = options.paths[0];
     const std::string& output_path = options.paths[1];
@@ -71,7 +73,7 @@ int copy_file(const filter_options& options)
         return exit_failure;
     list_filter filter(options.rule, notes_told(options));
     line_writer writer(output, output_name(output_path));
-    bool ok = filter_lines(input, input_name(input_path), filter, writer, tell_cuts(filter, input_path, options));
+    bool ok = filter_lines(input, input_name(input_path), filter, writer, tell_cuts(filter, input_path, lists, options));
     close_file(input);
     if (!close_file(output) && ok) {
         report_errno(output_name(output_path), errno);
@@ -80,7 +82,7 @@ int copy_file(const filter_options& options)
     return ok ? 0 : exit_failure;
 }
 
-int rewrite_in_place(const filter_options& options, const std::string& path)
+int rewrite_in_place(const filter_options& options, list_report& lists, const std::string& path)
 {
     in_place_file file;
     if (!file.open(path)) {
@@ -107,7 +109,7 @@ int rewrite_in_place(const filter_options& options, const std::string& path)
     list_filter filter(options.rule, notes_told(options));
     block_writer writer(file.output(), path);
     // On a failure `file` removes the temporary file as it goes.
-    if (!filter_lines(file.input(), path, filter, writer, tell_cuts(filter, path, options)) || !writer.finish())
+    if (!filter_lines(file.input(), path, filter, writer, tell_cuts(filter, path, lists, options)) || !writer.finish())
         return exit_failure;
     if (!file.replace()) {
         report(path, file.failure());
@@ -116,7 +118,7 @@ int rewrite_in_place(const filter_options& options, const std::string& path)
     return 0;
 }
 
-int check_file(const filter_options& options, const std::string& path)
+int check_file(const filter_options& options, list_report& lists, const std::string& path)
 {
     const int input = open_to_read(path);
     if (input < 0)
@@ -124,8 +126,9 @@ int check_file(const filter_options& options, const std::string& path)
     list_filter filter(options.rule, cut_notes::alone);
     bool printed = true;
     const bool read = filter_lines(input, input_name(path), filter, no_writer{}, [&] {
+        std::string lines;
         std::string notes;
-        const std::string lines = cut_lines(filter, path, options, notes);
+        lists.tell(filter, path, lines, notes);
         printed = lines.empty() || write_output(lines);
         if (!notes.empty())
             write_error(notes);
@@ -137,6 +140,39 @@ int check_file(const filter_options& options, const std::string& path)
     if (!read || !printed)
         return check_trouble;
     return filter.lists_cut() + filter.lists_mended() > 0 ? 1 : 0;
+}
+
+// Standard output, for a diff: each hunk in one write.
+struct standard_output {
+    static bool put(std::string_view text)
+    {
+        if (write_output(text))
+            return true;
+        report_errno("standard output", errno);
+        return false;
+    }
+};
+
+// The diff that -i would make of `path`, on standard output: 1 when there
+// is one, 0 when none, 2 when the file could not be read or the diff
+// written. A name from the current folder ("./refs.bib") is named from it,
+// as `git apply` wants it.
+int diff_file(const filter_options& options, const std::string& path)
+{
+    const int input = open_to_read(path);
+    if (input < 0)
+        return check_trouble;
+    list_filter filter(options.rule);
+    standard_output out;
+    std::string name = path;
+    while (name.compare(0, 2, "./") == 0)
+        name.erase(0, 2);
+    unified_diff<standard_output> diff(name, out);
+    const bool read = filter_lines(input, input_name(path), filter, diff, [] { return true; });
+    close_file(input);
+    if (!read)
+        return check_trouble;
+    return diff.changed() ? 1 : 0;
 }
 
 // Help and the version go to standard output, complaints to standard error.
@@ -160,13 +196,27 @@ int main(int argc, char** argv)
     if (!command.run)
         return say(command);
     const filter_options& options = *command.run;
-    if (options.form == run_form::copy)
-        return copy_file(options);
     if (options.form == run_form::build)
         return run_bibtex(options);
+    list_report lists(options);
     int status = 0;
-    for (const std::string& path : options.paths)
-        status = std::max(status, options.form == run_form::in_place ? rewrite_in_place(options, path)
-                                                                     : check_file(options, path));
+    if (options.form == run_form::copy) {
+        status = copy_file(options, lists);
+    } else {
+        for (const std::string& path : options.paths) {
+            const int done = options.form == run_form::in_place ? rewrite_in_place(options, lists, path)
+                             : options.form == run_form::check  ? check_file(options, lists, path)
+                                                                : diff_file(options, path);
+            status = std::max(status, done);
+        }
+    }
+    // A report that is one piece of JSON ends once every file is told of.
+    const std::string closing = lists.closing();
+    if (options.form == run_form::check && !closing.empty() && !write_output(closing)) {
+        report_errno("standard output", errno);
+        status = check_trouble;
+    } else if (options.form != run_form::check && options.verbose && !closing.empty()) {
+        write_error(closing);
+    }
     return status;
 }

@@ -14,6 +14,7 @@ const std::string usage =
     "usage: etal [OPTION]... [COUNT] INPUT OUTPUT\n"
     "       etal -i [OPTION]... [COUNT] FILE...\n"
     "       etal --check [OPTION]... [COUNT] FILE...\n"
+    "       etal --diff [OPTION]... [COUNT] FILE...\n"
     "       etal [OPTION]... [COUNT] --run COMMAND [ARG]...\n";
 
 const std::string several_files = "usage: etal -i [OPTION]... [COUNT] FILE...  to rewrite several files in place\n";
@@ -27,7 +28,10 @@ std::string described(const command_line& line)
     std::string text = run.form == run_form::copy       ? "copy"
                        : run.form == run_form::in_place ? "in place"
                        : run.form == run_form::build    ? "run"
+                       : run.form == run_form::diff     ? "diff"
                                                         : "check";
+    const char* const formats[] = {"", " github", " gitlab", " json"};
+    text += formats[static_cast<int>(run.format)];
     text += " " + std::to_string(run.rule.author_limit) + "/" + std::to_string(run.rule.keep);
     for (std::size_t i = 0; i < run.rule.fields.size(); ++i)
         text += (i == 0 ? " " : ",") + run.rule.fields[i];
@@ -68,8 +72,18 @@ TEST(ParseCommandLine, ReadsEachFormAndOption)
         {{"-feditor", "3", "--run", "--run"}, "run 3/0 editor [--run]", 0},
         {{"--", "--run", "b.bib"}, "copy 6/0 author --run b.bib", 0},
         {{"--run"}, "etal: --run: needs a command to run\n" + usage, 2},
-        {{"-i", "--run", "bibtex", "paper"}, "etal: --run cannot be used with --in-place or --check\n", 2},
+        {{"-i", "--run", "bibtex", "paper"}, "etal: --run cannot be used with --in-place, --check or --diff\n", 2},
         {{"-k", "7", "6", "--run", "bibtex", "paper"}, "etal: keep 7 is more than the count 6\n", 2},
+        // the diff -i would make, and the forms a report takes
+        {{"--diff", "-k1", "3", "a.bib", "-"}, "diff 3/1 author a.bib -", 0},
+        {{"--check", "--format=github", "a.bib"}, "check github 6/0 author a.bib", 0},
+        {{"-v", "--format", "gitlab", "a.bib", "b.bib"}, "copy gitlab 6/0 author a.bib b.bib -v", 0},
+        {{"-iv", "--format=json", "--format=text", "a.bib"}, "in place 6/0 author a.bib -v", 0},
+        {{"--check", "--format=xml", "a.bib"}, "etal: invalid format: xml (text, github, gitlab or json)\n", 2},
+        {{"--format=json", "a.bib", "b.bib"}, "etal: --format tells of lists for --check and -v alone\n", 2},
+        {{"--diff", "-c", "a.bib"}, "etal: --diff cannot be used with --in-place or --check\n", 2},
+        {{"--diff", "-v", "a.bib"}, "etal: --diff tells of nothing but the diff: -v cannot be used with it\n", 2},
+        {{"--diff", "--run", "bibtex", "paper"}, "etal: --run cannot be used with --in-place, --check or --diff\n", 2},
         // help and version, whatever follows
         {{"-ih", "x"}, "", 0},
         {{"--version", "-x"}, "etal " ETAL_VERSION "\n", 0},

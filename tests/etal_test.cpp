@@ -37,6 +37,7 @@ const std::string usage_line =
     "usage: etal [OPTION]... [COUNT] INPUT OUTPUT\n"
     "       etal -i [OPTION]... [COUNT] FILE...\n"
     "       etal --check [OPTION]... [COUNT] FILE...\n"
+    "       etal --diff [OPTION]... [COUNT] FILE...\n"
     "       etal [OPTION]... [COUNT] --run COMMAND [ARG]...\n";
 
 struct cli_row {
@@ -160,7 +161,7 @@ TEST(CommandLine, PrintsHelpAndVersion)
         EXPECT_EQ(printed.substr(0, start.size()), start) << args[0];
         if (args[0] != "--version") {
             for (const char* option : {"--keep=KEEP", "--fields=LIST", "--in-place", "--check", "--verbose", "--help", "--version",
-                                       "--run COMMAND"})
+                                       "--run COMMAND", "--diff", "--format=FORMAT"})
                 EXPECT_NE(printed.find(option), std::string::npos) << option;
         }
     }
@@ -280,6 +281,21 @@ TEST(CommandLine, RewritesInPlaceChecksAndTellsOfEachCut)
          "a.bib:2: Grue2005: author ends in \"J. Grue et al.\", \"et al.\" inside a name\n"},
         {{"--check", "1", "a.bib"}, {{"a.bib", grue}}, {}, 1, "", "a.bib:2: Grue2005: author ends in \"J. Grue et al.\", \"et al.\" inside a name\n"},
         {{"--check", "a.bib"}, {{"a.bib", fabricius}}, {}, 0, noted(2)},
+        // --diff: the diff -i would make, 1 when there is one, 0 when none, 2 on trouble; nothing written
+        {{"--diff", "3", "a.bib", "b.bib"}, {{"a.bib", entry}, {"b.bib", "x\n"}}, {}, 1, "",
+         "--- a/a.bib\n+++ b/a.bib\n@@ -1,2 +1,2 @@\n @a{K,\n-" + long_list + "+" + long_list_at_3},
+        {{"--diff", "a.bib"}, {{"a.bib", entry_at_3}}, {}, 0, ""},
+        {{"--diff", "3", "./missing.bib", "-"}, {{"a.bib", "x\nauthor = {A and B and C and D}"}}, {}, 2,
+         "etal: ./missing.bib: No such file or directory\n",
+         "--- a/-\n+++ b/-\n@@ -1,2 +1,2 @@\n x\n-author = {A and B and C and D}\n\\ No newline at end of file\n"
+         "+author = {A and B and C and others },\n", "", "a.bib"},
+        // --format: for GitHub's annotations, GitLab's Code Quality report, and scripts
+        {{"--check", "--format=json", "3", "a.bib"}, {{"a.bib", entry}}, {}, 1, "",
+         "{\"file\":\"a.bib\",\"line\":2,\"key\":\"K\",\"field\":\"author\",\"names\":8,\"count\":3,\"keep\":3,"
+         "\"found\":\"cut\"}\n"},
+        {{"-v", "--format=github", "3", "a.bib", "b.bib"}, {{"a.bib", entry}}, {{"b.bib", entry_at_3}}, 0,
+         "::warning file=a.bib,line=2,title=etal::K: author cut from 8 names to 3\n"},
+        {{"--check", "--format=gitlab", "a.bib"}, {{"a.bib", entry_at_3}}, {}, 0, "", "[]\n"},
         // ... and a name before the last that holds it, over lines too, where it stays in the list
         {{"--check", "a.bib"}, {{"a.bib", "@a{Sharma2016,\n  author = {Sharma, A. and et al. and\n  Smith,\n  J. et al. and Roe},\n}\n"}},
          {}, 0,
