@@ -50,6 +50,11 @@ std::string folder_of(const std::string& path)
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+bool ends_with(const std::string& text, std::string_view end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 // A file to read, as BibTeX would open it: -1 for none, or a folder.
 int open_file(const std::string& path)
 {
@@ -180,12 +185,13 @@ bool write_copy(const filter_options& options, list_report& report, const std::s
         remove_file(copy);
         return true;
     }
+    // A copy's path always holds its folder: NAME.etal, and more.
     const std::string folder = folder_of(copy);
+    const std::string folder_name = folder.substr(0, folder.size() - 1);
     std::string temporary;
     int output = -1;
-    if (!make_folders(folder.substr(0, folder.size() - 1)) ||
-        (output = create_new_file(folder.substr(0, folder.size() - 1), copy.substr(folder.size()), temporary)) < 0) {
-        report_errno(folder.substr(0, folder.size() - 1), errno);
+    if (!make_folders(folder_name) || (output = create_new_file(folder_name, copy.substr(folder.size()), temporary)) < 0) {
+        report_errno(folder_name, errno);
         close_file(input);
         return false;
     }
@@ -220,7 +226,7 @@ int run_bibtex(const filter_options& options)
     const std::vector<std::string>& command = options.command;
     std::string aux = command.size() > 1 ? command.back() : std::string();
     const std::string_view extension = ".aux";
-    if (!aux.empty() && (aux.size() < extension.size() || aux.compare(aux.size() - extension.size(), extension.size(), extension) != 0))
+    if (!aux.empty() && !ends_with(aux, extension))
         aux += extension;
     aux_contents found;
     if (!aux.empty())
@@ -230,7 +236,7 @@ int run_bibtex(const filter_options& options)
     list_report told(options);
     std::vector<std::string> copies;
     for (const std::string& name : found.databases) {
-        const std::string file = name.size() > 4 && name.compare(name.size() - 4, 4, ".bib") == 0 ? name : name + ".bib";
+        const std::string file = name.size() > 4 && ends_with(name, ".bib") ? name : name + ".bib";
         if (opened_as_it_is(name)) {
             report(aux, "\\bibdata names " + name + " by its path, which BibTeX opens as it is: its lists stay long "
                         "(name it from a folder of BIBINPUTS instead)");
@@ -243,8 +249,8 @@ int run_bibtex(const filter_options& options)
         if (!write_copy(options, told, find_database(file), copy))
             return exit_copy_failed;
     }
-    if (options.verbose)
-        write_error(told.closing());
+    if (const std::string closing = told.closing(); options.verbose && !closing.empty())
+        write_error(closing);
     for (const style_advice& advice : styles_printing_others)
         if (found.style == advice.style)
             report(aux, "the style " + found.style + " prints \"others\" as a name, not \"et al.\": " +

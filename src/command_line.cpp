@@ -313,8 +313,7 @@ command_line parse_command_line(const std::vector<std::string>& args)
     if (next == args.size())
         return usage();
     std::size_t first_path = next;
-    const auto count = leading_number(args[next].c_str());
-    if (count) {
+    if (const auto count = leading_number(args[next].c_str())) {
         // Below 1 is refused rather than guessed at: "0" could be a file
         // name, and taking it as one would make the real input the output.
         if (*count < 1 || *count > INT32_MAX)

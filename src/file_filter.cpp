@@ -1,6 +1,5 @@
 #include "file_filter.h"
 
-
 void report(std::string_view subject, std::string_view reason)
 {
     write_error(std::string("etal: ").append(subject).append(": ").append(reason).append("\n"));

@@ -1,9 +1,9 @@
 // A file's lines through the rule, for every form of the command line:
 // read in blocks, handed to the line loop, and written a line at a time (to
 // a reader that follows the output), in large blocks (to a file no one reads
-// until it is whole), or not at all (a check); and the lines that tell of
-// each list cut or mended. Every failure is reported here, once, as
-// "etal: NAME: reason".
+// until it is whole), or not at all (a check); with -v, each list cut or
+// mended told of as it goes (list_report.h). Every failure is reported
+// here, once, as "etal: NAME: reason".
 #pragma once
 
 #include "author_list.h"
@@ -126,13 +126,13 @@ bool filter_lines(int input, const std::string& name, list_filter& filter, Outpu
 }
 
 /// With --verbose, what to call after each block: the lists of the block
-/// that `filter` noted in `path`, told of on standard error by `report`.
-inline auto tell_cuts(list_filter& filter, const std::string& path, list_report& report, const filter_options& options)
+/// that `filter` noted in `path`, told of on standard error by `lists`.
+inline auto tell_cuts(list_filter& filter, const std::string& path, list_report& lists, const filter_options& options)
 {
-    return [&filter, &path, &report, &options] {
+    return [&filter, &path, &lists, &options] {
         if (options.verbose) {
             std::string told;
-            report.tell(filter, path, told, told);
+            lists.tell(filter, path, told, told);
             if (!told.empty())
                 write_error(told);
         }

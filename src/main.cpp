@@ -1,7 +1,8 @@
 // etal: cut the long name lists of BibTeX databases to their first names
-// and "others". Four forms (see command_line.h): INPUT to OUTPUT, each FILE
-// in place, a check of each FILE, or a BibTeX run on shortened copies of its
-// databases (bibtex_run.h). For each file the recipe is the same: open it,
+// and "others". Five forms (see command_line.h): INPUT to OUTPUT, each FILE
+// in place, a check of each FILE, the diff -i would make of each FILE
+// (unified_diff.h), or a BibTeX run on shortened copies of its databases
+// (bibtex_run.h). For each file the recipe is the same: open it,
 // filter its lines through the rule, and finish it (close it, or put the new
 // file in its place).
 //

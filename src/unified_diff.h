@@ -42,7 +42,7 @@ private:
     static constexpr std::size_t context = 3;
 
     bool unchanged(std::string_view line);
-    bool change(const std::vector<std::string_view>& removed, const std::vector<std::string_view>& added);
+    void change(const std::vector<std::string_view>& removed, const std::vector<std::string_view>& added);
     bool close_hunk(std::size_t trailing);
 
     std::string name_;
@@ -99,8 +99,8 @@ bool unified_diff<Writer>::take(std::string_view line, const line_output& wrote,
     for (std::size_t i = 0; i < first; ++i)
         ok = ok && unchanged(old_lines[i]);
     if (first + last < old_lines.size() || first + last < new_lines.size())
-        ok = ok && change({old_lines.begin() + static_cast<std::ptrdiff_t>(first), old_lines.end() - static_cast<std::ptrdiff_t>(last)},
-                          {new_lines.begin() + static_cast<std::ptrdiff_t>(first), new_lines.end() - static_cast<std::ptrdiff_t>(last)});
+        change({old_lines.begin() + static_cast<std::ptrdiff_t>(first), old_lines.end() - static_cast<std::ptrdiff_t>(last)},
+               {new_lines.begin() + static_cast<std::ptrdiff_t>(first), new_lines.end() - static_cast<std::ptrdiff_t>(last)});
     for (std::size_t i = old_lines.size() - last; i < old_lines.size(); ++i)
         ok = ok && unchanged(old_lines[i]);
     pending_old_.clear();
@@ -121,7 +121,7 @@ bool unified_diff<Writer>::unchanged(std::string_view line)
 }
 
 template <class Writer>
-bool unified_diff<Writer>::change(const std::vector<std::string_view>& removed, const std::vector<std::string_view>& added)
+void unified_diff<Writer>::change(const std::vector<std::string_view>& removed, const std::vector<std::string_view>& added)
 {
     if (!hunk_open_) {
         hunk_open_ = true;
@@ -142,7 +142,6 @@ bool unified_diff<Writer>::change(const std::vector<std::string_view>& removed, 
         hunk_.append("+").append(line);
     old_line_ += removed.size();
     delta_ += static_cast<std::int64_t>(added.size()) - static_cast<std::int64_t>(removed.size());
-    return true;
 }
 
 // Writes the open hunk, with `trailing` of the unchanged lines after its

@@ -220,10 +220,6 @@ glued_et_al read_glued(std::string_view name, std::size_t from, std::size_t to)
     return {};
 }
 
-}  // namespace
-
-namespace {
-
 // Whether "et al." starts at `at` in `name` among its words.
 bool et_al_at(std::string_view name, std::size_t at)
 {
@@ -257,11 +253,9 @@ namespace {
 // The bounds of `name` without the spaces around it.
 std::pair<std::size_t, std::size_t> trimmed(std::string_view name)
 {
-    const std::size_t from = spaces_end(name, 0);
-    std::size_t to = name.size();
-    while (to > from && is_space(name[to - 1]))
-        --to;
-    return {from, to};
+    const std::string_view inner = without_spaces_around(name);
+    const auto from = static_cast<std::size_t>(inner.data() - name.data());
+    return {from, from + inner.size()};
 }
 
 }  // namespace
