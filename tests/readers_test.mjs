@@ -8,7 +8,8 @@
 // "Which readers print "et al."" must say what is found here.
 // usage: node readers_test.mjs ETAL README CSL_DIR [--table]; with --table it
 // prints what it found as the table's rows. Exits 77 (skipped) where no
-// reader is installed.
+// reader is installed. Run from the source folder, where its npm packages
+// are (tests/node_test.sh).
 import { spawn, spawnSync } from 'node:child_process';
 import { cpus, tmpdir } from 'node:os';
 import { mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync, existsSync } from 'node:fs';

@@ -6,14 +6,21 @@
 //  - --check --format=json is a JSON object a line, holding the findings of
 //    the text lines in their order; gitlab is one JSON array of Code Quality
 //    issues; github is a workflow command a line, naming the same lines.
-// usage: node review_test.mjs ETAL BIB...; exits 77 (skipped) without git
-// or patch.
+// usage: node review_test.mjs ETAL [BIB]...; without BIB, the examples, the
+// real entries of tests/data and, where it is beside this checkout, the
+// shared corpus. Exits 77 (skipped) without git or patch.
 import { spawnSync } from 'node:child_process';
-import { copyFileSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { copyFileSync, existsSync, mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { basename, join, resolve } from 'node:path';
+import { basename, dirname, join, resolve } from 'node:path';
+import { fileURLToPath } from 'node:url';
 
-const [etal, ...given] = process.argv.slice(2).map((arg) => resolve(arg));
+const [etal, ...named] = process.argv.slice(2).map((arg) => resolve(arg));
+const source = dirname(dirname(fileURLToPath(import.meta.url)));
+const bibs_in = (folder) => existsSync(folder)
+  ? readdirSync(folder).filter((name) => name.endsWith('.bib')).sort().map((name) => join(folder, name)) : [];
+const given = named.length > 0 ? named : [join(source, 'examples', 'refs.bib'), ...bibs_in(join(source, 'tests', 'data')),
+  ...bibs_in(join(source, '..', 'shared', 'corpus'))];
 for (const tool of ['git', 'patch']) {
   if (spawnSync(tool, ['--version']).status !== 0) {
     console.log(`${tool} not found: skipped`);
