@@ -212,9 +212,7 @@ line_output list_filter::judge_line(std::string_view line, std::size_t open)
             } else if (made.made == verdict::mend) {
                 held_.write_mend(line, made.from, made.to, mend_text_);
             } else {
-                const std::string_view tail = reader_.delimiter() == '"' ? quoted_others_tail : others_tail;
-                if (held_.write_cut(line, at, cut_here, tail, only_field_end(line.substr(at + 1))))
-                    break;
+                held_.write_cut(line, at, cut_here, reader_.delimiter() == '"' ? quoted_others_tail : others_tail);
             }
         }
         cut_here = not_found;

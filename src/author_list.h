@@ -47,9 +47,9 @@ enum class cut_notes {
 /// The rule over a file, handed one line at a time in order. A listed field
 /// whose value holds more than `author_limit` names is cut just after its
 /// `keep`-th separator and closed by `others_tail` (`quoted_others_tail` for
-/// a quoted value), then whatever followed the value on its closing line
-/// unless that is only blanks, a comma and a final CR; the value's lines
-/// after the cut are dropped. A value followed by `#` is left whole, and so
+/// a quoted value), then exactly what followed the value's close on its
+/// line (its comma or none, blanks, a CR); the value's lines after the cut
+/// are dropped. A value followed by `#` is left whole, and so
 /// is one whose names after the `keep`-th are BibTeX's "others" alone: it
 /// already reads as a cut list.
 ///

@@ -29,8 +29,7 @@ bool held_lines::hold(std::string_view line, std::size_t cut_here)
     return true;
 }
 
-bool held_lines::write_cut(std::string_view line, std::size_t close, std::size_t cut_here, std::string_view tail,
-                           bool field_ends)
+void held_lines::write_cut(std::string_view line, std::size_t close, std::size_t cut_here, std::string_view tail)
 {
     if (cut_here != not_found) {
         release();
@@ -41,14 +40,8 @@ bool held_lines::write_cut(std::string_view line, std::size_t close, std::size_t
         edited_.assign(held_, 0, cut_);
         forget();
     }
-    if (field_ends) {
-        edited_.append(tail);
-        copied_from_ = line.size();
-        return true;
-    }
-    edited_.append(tail.substr(0, tail.size() - 1));
+    edited_.append(tail);
     copied_from_ = close + 1;
-    return false;
 }
 
 void held_lines::write_mend(std::string_view line, std::size_t from, std::size_t to, std::string_view now)

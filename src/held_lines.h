@@ -68,11 +68,8 @@ public:
 
     /// Writes the value closing at `close` cut at `cut_here` (not_found: at
     /// the held cut) and ended by `tail`, after what the line has written
-    /// so far; without the tail's comma unless `field_ends`, when nothing
-    /// more of the line is written. True when nothing more of the line is
-    /// to be searched.
-    bool write_cut(std::string_view line, std::size_t close, std::size_t cut_here, std::string_view tail,
-                   bool field_ends);
+    /// so far; the line goes on from just past `close`, byte for byte.
+    void write_cut(std::string_view line, std::size_t close, std::size_t cut_here, std::string_view tail);
 
     /// Writes `now` for the bytes [from, to) of the held lines and this
     /// line, taken as one text; all else stays as it was.

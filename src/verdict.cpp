@@ -294,17 +294,3 @@ judgement judge_last(std::string_view last, std::int64_t names, std::int64_t lim
         return {verdict::keep_with_note, from, to, 0, 0, 0};
     return {};
 }
-
-bool only_field_end(std::string_view rest)
-{
-    if (!rest.empty() && rest.back() == '\r')
-        rest.remove_suffix(1);
-    bool comma = false;
-    for (const char c : rest) {
-        if (c == ',' && !comma)
-            comma = true;
-        else if (!is_blank(c))
-            return false;
-    }
-    return true;
-}

@@ -11,12 +11,12 @@
 #include <string_view>
 
 /// Ends a shortened braced value: BibTeX's "others" closes the list, then the
-/// brace and comma that close the field again. Without the comma when the
-/// rest of the closing line follows.
-inline constexpr std::string_view others_tail = "others },";
+/// value's brace. What followed the value's own close on its line (a comma
+/// or none, blanks, the CR of a CRLF line) follows it unchanged.
+inline constexpr std::string_view others_tail = "others }";
 
 /// Ends a shortened value written between double quotes.
-inline constexpr std::string_view quoted_others_tail = "others\",";
+inline constexpr std::string_view quoted_others_tail = "others\"";
 
 /// What becomes of a closed value.
 enum class verdict {
@@ -89,6 +89,3 @@ bool holds_glued_et_al(std::string_view last);
 /// full stop or spaces or ties (or both), `al` before no letter.
 bool holds_et_al(std::string_view name);
 
-/// Whether what follows a value on its closing line lets the cut write the
-/// whole tail, comma included: blanks, at most one comma and a final CR.
-bool only_field_end(std::string_view rest);

@@ -84,13 +84,13 @@ TEST(RewriteAuthorLine, CutsTheFieldAsBibTeXReadsIt)
         {1, "% author = {A and B and C},", "% author = {A and others },"},
         {1, "bookauthor = {A and B},", "bookauthor = {A and others },"},
         // only blanks, one comma and a final CR make the full tail
-        {1, "author = {A and B and C}", "author = {A and others },"},
-        {1, "author = {A and B and C} , \t", "author = {A and others },"},
-        {1, "author = {A and B and C},\r", "author = {A and others },"},
+        {1, "author = {A and B and C}", "author = {A and others }"},  // no comma followed: none is added
+        {1, "author = {A and B and C} , \t", "author = {A and others } , \t"},
+        {1, "author = {A and B and C},\r", "author = {A and others },\r"},  // a CRLF line keeps its CR
         {1, "author = {A and B and C},,", "author = {A and others },,"},
         {1, "author = {A and B and C}\r\r", "author = {A and others }\r\r"},
         // a cut right at the closing brace
-        {1, "author = {A and }", "author = {A and others },"},
+        {1, "author = {A and }", "author = {A and others }"},
         // a list already cut, by etal or by hand, reads as one: left as it is
         {6, "author = {A and B and C and D and E and F and others},", ""},
         {2, "author = \"A and B and\tothers \",", ""},

@@ -249,7 +249,7 @@ TEST(CommandLine, RewritesInPlaceChecksAndTellsOfEachCut)
         // in place, each FILE: one with nothing to cut is left as it is
         {{"-i", "3", "a.bib", "b.bib"}, {{"a.bib", entry}, {"b.bib", "x\n"}}, {{"a.bib", entry_at_3}}, 0, ""},
         {{"-i", "a.bib"}, {{"a.bib", "author = {A and B}"}}, {}, 0, ""},
-        {{"-i", "1", "a.bib"}, {{"a.bib", "x\nauthor = {A and B}"}}, {{"a.bib", "x\nauthor = {A and others },\n"}}, 0, ""},
+        {{"-i", "1", "a.bib"}, {{"a.bib", "x\nauthor = {A and B}"}}, {{"a.bib", "x\nauthor = {A and others }\n"}}, 0, ""},
         // a FILE that cannot be done is named, and the others are done
         {{"-i", "3", "missing.bib", "sub", "a.bib"}, {{"a.bib", entry}, {"sub/x", ""}}, {{"a.bib", entry_at_3}}, 1,
          "etal: missing.bib: No such file or directory\netal: sub: not a regular file\n"},
@@ -288,7 +288,7 @@ TEST(CommandLine, RewritesInPlaceChecksAndTellsOfEachCut)
         {{"--diff", "3", "./missing.bib", "-"}, {{"a.bib", "x\nauthor = {A and B and C and D}"}}, {}, 2,
          "etal: ./missing.bib: No such file or directory\n",
          "--- a/-\n+++ b/-\n@@ -1,2 +1,2 @@\n x\n-author = {A and B and C and D}\n\\ No newline at end of file\n"
-         "+author = {A and B and C and others },\n", "", "a.bib"},
+         "+author = {A and B and C and others }\n", "", "a.bib"},
         // --format: for GitHub's annotations, GitLab's Code Quality report, and scripts
         {{"--check", "--format=json", "3", "a.bib"}, {{"a.bib", entry}}, {}, 1, "",
          "{\"file\":\"a.bib\",\"line\":2,\"key\":\"K\",\"field\":\"author\",\"names\":8,\"count\":3,\"keep\":3,"
@@ -632,9 +632,9 @@ TEST(CommandLine, CopiesEveryLineWithOneLineFeed)
         // a last line without its line feed gets one
         {"a\nb", "a\nb\n"},
         {long_list.substr(0, long_list.size() - 1), long_list_at_6},
-        // CRLF: kept on unchanged lines, dropped from shortened ones
+        // CRLF: kept on every line, shortened ones too
         {"@article{x,\r\n" + long_list.substr(0, long_list.size() - 1) + "\r\n}\r\n",
-         "@article{x,\r\n" + long_list_at_6 + "}\r\n"},
+         "@article{x,\r\n" + long_list_at_6.substr(0, long_list_at_6.size() - 1) + "\r\n}\r\n"},
         // NUL and 8-bit bytes pass through
         {std::string("a\0b\xff\n", 5), std::string("a\0b\xff\n", 5)},
     };
@@ -805,7 +805,7 @@ TEST(CommandLine, ShortensListsInEveryLayout)
         {{"3"}, "author = {A and B and C and\n D and E", "author = {A and B and C and\n D and E\n"},
         // CRLF: kept on the lines before the cut, dropped with the cut
         {{"3"}, "@a{K,\r\n author = {A and\r\n   B and C and D and E},\r\n}\r\n",
-         "@a{K,\r\n author = {A and\r\n   B and C and others },\n}\r\n"},
+         "@a{K,\r\n author = {A and\r\n   B and C and others },\r\n}\r\n"},
         {{"3"}, "author = {A and B and C and\r\n  D}}\r\n", "author = {A and B and C and\r\n  others }}\r\n"},
         // a line end inside a name or before `and` reads as a space
         {{"3"}, "author = {Devin,\n\t Matthieu and B and C\n  and D},\n", "author = {Devin,\n\t Matthieu and B and C\n  and others },\n"},
@@ -905,7 +905,7 @@ TEST(CommandLine, KeepsEveryByteAndRefusesTheInputUnderEveryName)
 {
     // LF and CRLF, a 0x1A (which ends a file read in text mode), no last LF
     const std::string input = "@a{K,\n author = {A and B and C},\r\n title = {x\x1a y},\n}";
-    const std::string output = "@a{K,\n author = {A and B and others },\n title = {x\x1a y},\n}\n";
+    const std::string output = "@a{K,\n author = {A and B and others },\r\n title = {x\x1a y},\n}\n";
     const std::string refused = ": input file is output file\n";
     struct row {
         std::vector<std::string> args;

@@ -35,7 +35,7 @@ const std::vector<std::pair<std::string, std::string>> lines = {
     // input line, output line at count 2
     {"@article{x,\n", "@article{x,\n"},
     {"  author = {A and B and C},\n", "  author = {A and B and others },\n"},
-    {"  author = \"A and B and C and D\",\r\n", "  author = \"A and B and others\",\n"},
+    {"  author = \"A and B and C and D\",\r\n", "  author = \"A and B and others\",\r\n"},
     {"  title = {T},\n", "  title = {T},\n"},
     {"}\n", "}\n"},
 };
