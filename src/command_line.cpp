@@ -83,8 +83,6 @@ constexpr std::string_view version_text = "etal " ETAL_VERSION "\n";
 
 command_line print(std::string_view text) { return {std::nullopt, std::string(text), 0}; }
 
-command_line usage() { return {std::nullopt, std::string(usage_text), exit_usage}; }
-
 command_line complaint(std::string_view what)
 {
     return {std::nullopt, std::string("etal: ").append(what).append("\n"), exit_usage};
@@ -257,20 +255,65 @@ std::optional<command_line> take_option(const known_option& option, std::string_
     return std::nullopt;
 }
 
+// A count as the FILE forms and --run read it: what atoi reads, with nothing
+// after it, so that "2023.bib" is a file; empty otherwise.
+std::optional<std::int64_t> count_alone(const std::string& arg)
+{
+    std::size_t end = 0;
+    while (end < arg.size() && (arg[end] == ' ' || (arg[end] >= '\t' && arg[end] <= '\r')))
+        ++end;
+    if (end < arg.size() && (arg[end] == '-' || arg[end] == '+'))
+        ++end;
+    const std::size_t digits = end;
+    while (end < arg.size() && is_digit(arg[end]))
+        ++end;
+    if (end == digits || end != arg.size())
+        return std::nullopt;
+    return leading_number(arg.c_str());
+}
+
+// What is missing for the form, named before the usage; with the count
+// that may have been meant as a file, how to name that file.
+command_line missing(std::string_view what, const std::string& count_text, bool count_alone_given)
+{
+    std::string said = "missing " + std::string(what);
+    if (!count_text.empty() && count_alone_given)
+        said += " after the count " + count_text + " (a file of that name is ./" + count_text + ")";
+    else if (!count_text.empty())
+        said += ": " + count_text + " was read as the count " + std::to_string(leading_number(count_text.c_str()).value_or(0)) +
+                " (a file of that name is ./" + count_text + ")";
+    command_line line = complaint(said);
+    line.text.append(usage_text);
+    return line;
+}
+
 }  // namespace
 
 command_line parse_command_line(const std::vector<std::string>& args)
 {
     option_values read;
-    read.options.rule.author_limit = default_author_limit;
-    std::size_t next = 1;
+    filter_options& options = read.options;
+    options.rule.author_limit = default_author_limit;
+    // As GNU getopt reads them: options may follow operands, "--" ends the
+    // options wherever it stands, and every word after --run is COMMAND's.
+    // All of it is read before any file is touched.
+    std::vector<std::string> operands;
     bool operands_only = false;  // after "--"
-    for (; next < args.size() && is_option(args[next]) && args[next] != run_option; ++next) {
+    bool run = false;
+    for (std::size_t next = 1; next < args.size(); ++next) {
         const std::string_view arg = args[next];
-        if (arg == "--") {
-            ++next;
+        if (!operands_only && arg == "--") {
             operands_only = true;
+            continue;
+        }
+        if (!operands_only && arg == run_option) {
+            run = true;
+            options.command.assign(args.begin() + static_cast<std::ptrdiff_t>(next + 1), args.end());
             break;
+        }
+        if (operands_only || !is_option(arg)) {
+            operands.emplace_back(arg);
+            continue;
         }
         // --name, --name=VALUE; -abc, where a letter that takes a value
         // takes the rest (-k3) or, at the end, the next argument (-ik 3).
@@ -299,7 +342,6 @@ command_line parse_command_line(const std::vector<std::string>& args)
             at = has_value || long_form ? arg.size() : at + 1;
         }
     }
-    filter_options& options = read.options;
     if (read.in_place + read.check + read.diff > 1)
         return complaint(read.diff ? "--diff cannot be used with --in-place or --check"
                                    : "--in-place and --check cannot be used together");
@@ -309,35 +351,46 @@ command_line parse_command_line(const std::vector<std::string>& args)
                                  : run_form::copy;
     if (read.format_given && !read.check && !options.verbose)
         return complaint("--format tells of lists for --check and -v alone");
-
-    if (next == args.size())
-        return usage();
-    std::size_t first_path = next;
-    if (const auto count = leading_number(args[next].c_str())) {
-        // Below 1 is refused rather than guessed at: "0" could be a file
-        // name, and taking it as one would make the real input the output.
-        if (*count < 1 || *count > INT32_MAX)
-            return complaint("invalid count", args[next]);
-        options.rule.author_limit = static_cast<std::int32_t>(*count);
-        first_path = next + 1;
-    }
-    if (!operands_only && first_path < args.size() && args[first_path] == run_option) {
-        if (read.in_place || read.check || read.diff)
+    if (run) {
+        if (options.form != run_form::copy)
             return complaint("--run cannot be used with --in-place, --check or --diff");
-        if (first_path + 1 == args.size())
+        if (options.command.empty())
             return complaint_and_usage(run_option, "needs a command to run");
         options.form = run_form::build;
-        options.command.assign(args.begin() + static_cast<std::ptrdiff_t>(first_path + 1), args.end());
-        first_path = args.size();
     }
-    const std::size_t paths = options.form == run_form::build  ? 0
-                              : options.form == run_form::copy ? 2
-                                                               : std::max<std::size_t>(args.size() - first_path, 1);
-    if (args.size() < first_path + paths)
-        return usage();
+
+    // The copy form reads its first operand as atoi does (42refs.bib is the
+    // count 42); the others take a count only where it is one alone, since
+    // their operands are files whatever their names (2023.bib).
+    std::size_t first_path = 0;
+    std::string count_text;
+    bool count_alone_given = false;
+    if (!operands.empty()) {
+        const std::optional<std::int64_t> alone = count_alone(operands[0]);
+        const std::optional<std::int64_t> count =
+            options.form == run_form::copy ? leading_number(operands[0].c_str()) : alone;
+        if (count) {
+            // Below 1 is refused rather than guessed at: "0" could be a file
+            // name, and taking it as one would make the real input the output.
+            if (*count < 1 || *count > INT32_MAX)
+                return complaint("invalid count", operands[0]);
+            options.rule.author_limit = static_cast<std::int32_t>(*count);
+            count_text = operands[0];
+            count_alone_given = alone.has_value();
+            first_path = 1;
+        }
+    }
+    const std::size_t given = operands.size() - first_path;
+    if (options.form == run_form::build && given > 0)
+        return complaint_and_usage(operands[first_path], "only COUNT may stand before --run COMMAND");
+    if (options.form == run_form::copy && given < 2)
+        return missing(given == 0 ? "INPUT and OUTPUT" : "OUTPUT after INPUT " + operands[first_path],
+                       given == 0 || !count_alone_given ? count_text : "", count_alone_given);
+    if (options.form != run_form::copy && options.form != run_form::build && given == 0)
+        return missing("FILE", count_text, count_alone_given);
     // "etal 2 a.bib b.bib c.bib", meant for -i, would write a.bib over b.bib.
-    if (args.size() > first_path + paths) {
-        command_line said = complaint("extra operand '" + args[first_path + paths] + "'");
+    if (options.form == run_form::copy && given > 2) {
+        command_line said = complaint("extra operand '" + operands[first_path + 2] + "'");
         said.text.append(several_files_text);
         return said;
     }
@@ -345,8 +398,7 @@ command_line parse_command_line(const std::vector<std::string>& args)
         return complaint("keep " + read.keep_text + " is more than the count " +
                          std::to_string(options.rule.author_limit));
     options.rule.keep = static_cast<std::int32_t>(read.keep.value_or(0));
-    options.paths.assign(args.begin() + static_cast<std::ptrdiff_t>(first_path),
-                         args.begin() + static_cast<std::ptrdiff_t>(first_path + paths));
+    options.paths.assign(operands.begin() + static_cast<std::ptrdiff_t>(first_path), operands.end());
     if (options.form == run_form::diff && options.verbose)
         return complaint("--diff tells of nothing but the diff: -v cannot be used with it");
     if (options.form == run_form::in_place &&

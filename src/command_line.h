@@ -51,10 +51,11 @@ struct command_line {
     int exit_status = 0;
 };
 
-/// Reads the arguments, the program's name first. Options come first, up to
-/// "--", "--run" or the first argument that is not one ("-" alone and a sign
-/// with a digit are not). Then a first argument that starts with a number,
-/// as atoi reads it, is the count, and the rest are the paths; an argument
-/// past OUTPUT is refused. "--run" after the options and the count starts
-/// COMMAND: every argument after it is COMMAND's. Never prints.
+/// Reads the arguments, the program's name first, all of them before any
+/// file is touched, as GNU getopt does: options may stand anywhere, "--"
+/// ends them, and every argument after "--run" is COMMAND's ("-" alone and
+/// a sign with a digit are operands). The copy form reads its first operand
+/// as atoi does, a count where it starts with a number (42refs.bib is 42);
+/// the others only where it is a number alone (2023.bib is a file). Never
+/// prints.
 command_line parse_command_line(const std::vector<std::string>& args);

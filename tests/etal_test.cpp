@@ -172,10 +172,12 @@ TEST(CommandLine, RefusesAWrongCommandLineBeforeOpeningAnything)
     const files in = {{"in.bib", long_list}};
     const files no_out = {{"out.bib", std::nullopt}};
     check({
-        {{}, in, no_out, 2, usage_line},
-        {{"in.bib"}, in, no_out, 2, usage_line},
+        {{}, in, no_out, 2, "etal: missing INPUT and OUTPUT\n" + usage_line},
+        {{"in.bib"}, in, no_out, 2, "etal: missing OUTPUT after INPUT in.bib\n" + usage_line},
         // a count and only one path
-        {{"3", "in.bib"}, in, no_out, 2, usage_line},
+        {{"3", "in.bib"}, in, no_out, 2, "etal: missing OUTPUT after INPUT in.bib\n" + usage_line},
+        // an unknown option after the files: nothing is rewritten
+        {{"-i", "3", "in.bib", "--no-such-option"}, in, {}, 2, "etal: unknown option: --no-such-option\n" + usage_line},
         // several files without -i: b.bib is neither read nor written, c.bib neither created
         {{"2", "a.bib", "b.bib", "c.bib"}, {{"a.bib", long_list}, {"b.bib", "mine\n"}}, {{"c.bib", std::nullopt}}, 2,
          "etal: extra operand 'c.bib'\n" + several_files},
@@ -198,7 +200,7 @@ TEST(CommandLine, RefusesAWrongCommandLineBeforeOpeningAnything)
         {{"-x", "in.bib", "out.bib"}, in, no_out, 2, "etal: unknown option: -x\n" + usage_line},
         {{"--keep3", "in.bib", "out.bib"}, in, no_out, 2, "etal: unknown option: --keep3\n" + usage_line},
         {{"-f"}, in, no_out, 2, "etal: option needs a value: -f\n" + usage_line},
-        {{"-k", "1", "in.bib"}, in, no_out, 2, usage_line},
+        {{"-k", "1", "in.bib"}, in, no_out, 2, "etal: missing OUTPUT after INPUT in.bib\n" + usage_line},
         {{"-k", "7", "in.bib", "out.bib"}, in, no_out, 2, "etal: keep 7 is more than the count 6\n"},
         {{"--keep=4", "3", "in.bib", "out.bib"}, in, no_out, 2, "etal: keep 4 is more than the count 3\n"},
         {{"-k0", "in.bib", "out.bib"}, in, no_out, 2, "etal: invalid keep: 0\n"},
@@ -261,6 +263,9 @@ TEST(CommandLine, RewritesInPlaceChecksAndTellsOfEachCut)
         // a check: 1 when a list is over the rule, 0 when none is, 2 on trouble, which wins
         {{"--check", "3", "a.bib", "b.bib"}, {{"a.bib", entry}, {"b.bib", "x\n"}}, {}, 1, "", checked},
         {{"-c", "a.bib"}, {{"a.bib", entry}}, {}, 1, "", "a.bib:2: K: author has 8 names, more than 6\n"},
+        // a year-named file is a FILE, never the count
+        {{"--check", "2023.bib", "a.bib"}, {{"2023.bib", entry}, {"a.bib", entry_at_3}}, {}, 1, "",
+         "2023.bib:2: K: author has 8 names, more than 6\n"},
         {{"--check", "3", "a.bib"}, {{"a.bib", entry_at_3}}, {}, 0, "", ""},
         {{"-cv", "3", "a.bib", "missing.bib"}, {{"a.bib", entry}}, {}, 2, "etal: missing.bib: No such file or directory\n",
          checked},
