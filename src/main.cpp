@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -154,10 +155,47 @@ struct standard_output {
     }
 };
 
+// Whether `path`, made whole, lies below `folder`: then its name from there.
+bool below(const std::filesystem::path& path, const std::filesystem::path& folder, std::filesystem::path& relative)
+{
+    relative = path.lexically_relative(folder);
+    return !relative.empty() && *relative.begin() != ".." && relative != ".";
+}
+
+// How a diff names `path`: from the current folder, where `git apply` and
+// `patch -p1` run, however it was named ("./sub//c.bib", "/home/me/c.bib",
+// "../me/c.bib" all give "sub/c.bib" or "c.bib"); a file outside it as
+// given, with no doubled or leading slash after "a/". Standard input is "-".
+std::string diff_name(const std::string& path)
+{
+    namespace fs = std::filesystem;
+    if (path == standard_stream)
+        return path;
+    const fs::path given = fs::u8path(path).lexically_normal();
+    fs::path relative;
+    if (given.is_relative() && !given.empty() && *given.begin() != "..")
+        return given.generic_u8string();
+    std::error_code error;
+    const fs::path here = fs::current_path(error);
+    if (!error) {
+        const fs::path whole = (here / given).lexically_normal();
+        // A folder reached through a link (macOS's /tmp) is compared by
+        // where it leads, as getcwd names the current folder so.
+        if (below(whole, here, relative))
+            return relative.generic_u8string();
+        const fs::path led_to = fs::weakly_canonical(whole, error);
+        const fs::path here_led_to = fs::weakly_canonical(here, error);
+        if (!error && below(led_to, here_led_to, relative))
+            return relative.generic_u8string();
+    }
+    std::string name = given.generic_u8string();
+    name.erase(0, name.find_first_not_of('/'));
+    return name;
+}
+
 // The diff that -i would make of `path`, on standard output: 1 when there
 // is one, 0 when none, 2 when the file could not be read or the diff
-// written. A name from the current folder ("./refs.bib") is named from it,
-// as `git apply` wants it.
+// written.
 int diff_file(const filter_options& options, const std::string& path)
 {
     const int input = open_to_read(path);
@@ -165,10 +203,7 @@ int diff_file(const filter_options& options, const std::string& path)
         return check_trouble;
     list_filter filter(options.rule);
     standard_output out;
-    std::string name = path;
-    while (name.compare(0, 2, "./") == 0)
-        name.erase(0, 2);
-    unified_diff<standard_output> diff(name, out);
+    unified_diff<standard_output> diff(diff_name(path), out);
     const bool read = filter_lines(input, input_name(path), filter, diff, [] { return true; });
     close_file(input);
     if (!read)

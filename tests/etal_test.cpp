@@ -320,6 +320,31 @@ TEST(CommandLine, RewritesInPlaceChecksAndTellsOfEachCut)
     check(rows);
 }
 
+// --diff names each file as `git apply` and `patch -p1` want it, from the
+// folder they run in, however it was named.
+TEST(CommandLine, NamesTheDiffFromTheCurrentFolder)
+{
+    temp_dir dir;
+    dir.write("sub/c.bib", "@a{K,\n author = {A and B and C},\n}\n");
+    const std::string folder = std::filesystem::u8path(dir.path).filename().u8string();
+    const std::string whole = std::filesystem::u8path(dir.path).generic_u8string();
+    const struct {
+        std::string given, named;
+    } rows[] = {
+        {"sub/c.bib", "sub/c.bib"},
+        {"./sub//c.bib", "sub/c.bib"},             // ./ and a doubled slash dropped
+        {whole + "/sub/c.bib", "sub/c.bib"},       // absolute, below the current folder
+        {"../" + folder + "/sub/c.bib", "sub/c.bib"},  // out and back in
+        {"sub/../sub/c.bib", "sub/c.bib"},
+    };
+    for (const auto& r : rows) {
+        const run_result result = run_etal_with_files(dir.path, {"--diff", "2", r.given}, "", "diff");
+        EXPECT_EQ(result.status, 1) << r.given;
+        const std::string diff = dir.read("diff").value_or("");
+        EXPECT_EQ(diff.substr(0, diff.find("\n@@")), "--- a/" + r.named + "\n+++ b/" + r.named) << r.given;
+    }
+}
+
 #ifdef ETAL_STAND_IN
 // BibTeX, here a stand-in that reports what it was handed, reads shortened
 // copies of the databases its .aux names, in a folder beside it; the .bib
