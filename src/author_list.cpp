@@ -1,11 +1,13 @@
 #include "author_list.h"
 
+#include <algorithm>
+
 list_filter::list_filter(const list_rule& rule, cut_notes notes)
     : author_limit_(rule.author_limit),
       keep_(rule.keep >= 1 && rule.keep <= rule.author_limit ? rule.keep : rule.author_limit),
       noting_(notes != cut_notes::none),
       writing_(notes != cut_notes::alone),
-      openings_(rule.fields),
+      openings_(rule.fields, noting_),
       // Noting, every name is counted, to tell how many a list had.
       reader_(noting_ ? INT64_MAX : rule.author_limit, keep_)
 {
@@ -133,6 +135,7 @@ line_output list_filter::judge_line(std::string_view line, std::size_t open)
     std::size_t cut_here = not_found;  // the cut, when it falls on this line
     std::int64_t counted = reader_.separators();
     bool line_end_before = false;  // a blank before what is read first, which may start a separator
+    std::size_t value_from = 0;    // where the value starts on the line
     if (reader_.open()) {
         at = skip_blanks(line, 0);
         if (at < line.size() && line[at] == '@') {
@@ -154,7 +157,16 @@ line_output list_filter::judge_line(std::string_view line, std::size_t open)
             if (noting_) {
                 position_.value_opens(line, open);
                 middle_names_.clear();
+                if (line[open] != '{' && line[open] != '"') {
+                    // A macro's name or a number: BibTeX's to read. The line
+                    // is searched on as it would be without.
+                    macros_.value_starts(line, open);
+                    tell_if_long();
+                    open = openings_.find(line, open);
+                    continue;
+                }
             }
+            value_from = open + 1;
             reader_.start(line[open], open + 1);
             counted = 0;
             at = open + 1;
@@ -201,6 +213,11 @@ line_output list_filter::judge_line(std::string_view line, std::size_t open)
             if (made.made == verdict::keep_with_note && noting_)
                 position_.note(cuts_, names);
             held_.release();
+            if (concatenated && noting_) {
+                const std::size_t tail = std::max(value_from, at - std::min<std::size_t>(at, counted_text::edge));
+                macros_.joined_after(reader_.separators(), line.substr(tail, at - tail), line, at + 1);
+                tell_if_long();
+            }
             if (concatenated)
                 break;  // its other parts may hold names, and this line's rest with them
         } else {
@@ -219,6 +236,33 @@ line_output list_filter::judge_line(std::string_view line, std::size_t open)
         open = openings_.find(line, at + 1);
     }
     return held_.done(line);
+}
+
+// A line while a macro's definition or a value joined with `#` goes on, or
+// one that starts a @string. Reading the macros only looks on: the line is
+// then judged as it would be without.
+void list_filter::read_macros(std::string_view line)
+{
+    if (macros_.open())
+        macros_.goes_on(line);
+    else
+        macros_.define(line);
+    tell_if_long();
+}
+
+// Once a value built with a macro or `#` has been read: noted when BibTeX
+// reads it as more names than the count, unless it already reads as a cut
+// list (its first `keep` names, then "others").
+void list_filter::tell_if_long()
+{
+    if (!macros_.field_ended())
+        return;
+    macros_.forget_field();
+    const std::int64_t names = macros_.names();
+    if (author_limit_ < 1 || names <= author_limit_ || (macros_.ends_in_others() && names == keep_ + 1))
+        return;
+    ++lists_left_long_;
+    position_.left_long(cuts_, names, macros_.written_as());
 }
 
 std::string on_one_line(std::string_view name)

@@ -9,6 +9,7 @@
 #include "bibtex_text.h"
 #include "file_position.h"
 #include "held_lines.h"
+#include "macro_lists.h"
 #include "value_openings.h"
 #include "value_reader.h"
 #include "verdict.h"
@@ -68,6 +69,9 @@ enum class cut_notes {
 /// Noting, a name before the last that holds "et al." (`... and et al. and
 /// Smith, J.`), which styles print between two people, gets a note as a last
 /// name left holding it does, where it stays in the list; nothing changes.
+/// So does a listed value that BibTeX reads as more names than the count
+/// but the rule cannot cut: a @string macro defined earlier in the file, or
+/// parts joined with `#` (macro_lists.h).
 class list_filter {
 public:
     /// Noting cuts, the filter also keeps the line number and the entry key
@@ -87,7 +91,10 @@ public:
     /// line: for a run written out whole. Only within a piece.
     std::size_t pass_lines(std::string_view lines)
     {
-        return reader_.open() ? 0 : openings_.lines_before_next(lines);
+        if (reader_.open() || macros_.open())
+            return 0;
+        const std::size_t passed = openings_.lines_before_next(lines);
+        return noting_ ? macro_lists::lines_before_definition(lines.substr(0, passed)) : passed;
     }
 
     /// Says that the lines handed over until `end_piece`, to `next_line` or
@@ -106,7 +113,7 @@ public:
     void end_piece()
     {
         openings_.forget_run();
-        position_.end_piece(reader_.open());
+        position_.end_piece(reader_.open() || macros_.open());
     }
 
     /// At the end of the input: the lines still held, of a value that never
@@ -126,6 +133,10 @@ public:
     /// How many lists ending in "et al." written as a name have been mended.
     std::uint64_t lists_mended() const { return lists_mended_; }
 
+    /// Noting: how many lists over the count were left whole, being built
+    /// with a macro or `#`.
+    std::uint64_t lists_left_long() const { return lists_left_long_; }
+
     /// Whether an entry has started so far, as of the end of the last piece.
     /// Known only to a filter that notes its cuts.
     bool entry_seen() const { return position_.entry_seen(); }
@@ -136,6 +147,8 @@ public:
 
 private:
     line_output judge_line(std::string_view line, std::size_t open);
+    void read_macros(std::string_view line);
+    void tell_if_long();
     bool following_last_name() const { return reader_.all_counted() && author_limit_ >= 1; }
     bool last_name_may_change(std::string_view line);
     judgement judge_value(std::string_view line, std::size_t close, std::size_t cut_here);
@@ -153,6 +166,8 @@ private:
     file_position position_;
     std::uint64_t lists_cut_ = 0;
     std::uint64_t lists_mended_ = 0;
+    std::uint64_t lists_left_long_ = 0;
+    macro_lists macros_;  // noting only
     std::vector<list_cut> cuts_;  // noted, not yet taken
     std::string mend_text_;       // what the last mend wrote
     // Noting: the value's names before its last that hold "et al.", with
@@ -170,8 +185,11 @@ private:
 // each write, a call and its return cost more than the search itself.
 inline line_output list_filter::next_line(std::string_view line)
 {
-    if (noting_)
+    if (noting_) {
         position_.at_line(line);
+        if (macros_.open() || (!reader_.open() && macro_lists::defines(line)))
+            read_macros(line);
+    }
     if (reader_.open())
         return judge_line(line, not_found);
     const std::size_t known = openings_.known_on(line);

@@ -136,6 +136,7 @@ void file_position::value_opens(std::string_view line, std::size_t open)
     }
     value_.et_al.clear();
     value_.now.clear();
+    value_.built.clear();
 }
 
 void file_position::note(std::vector<list_cut>& cuts, std::int64_t names)
@@ -143,6 +144,12 @@ void file_position::note(std::vector<list_cut>& cuts, std::int64_t names)
     place_value();
     value_.names = names;
     cuts.push_back(std::move(value_));  // made anew for the next value
+}
+
+void file_position::left_long(std::vector<list_cut>& cuts, std::int64_t names, std::string built)
+{
+    value_.built = std::move(built);
+    note(cuts, names);
 }
 
 void file_position::note_name(std::vector<list_cut>& cuts, std::string_view name, std::int64_t names)

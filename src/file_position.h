@@ -28,6 +28,10 @@ struct list_cut {
     /// empty for a cut.
     std::string et_al;
     std::string now;
+    /// For a list BibTeX reads as more names than the count, built where
+    /// the rule cannot cut it: how it is written ("the macro GoF", "joined
+    /// with #"). Empty otherwise.
+    std::string built;
 };
 
 class file_position {
@@ -64,6 +68,10 @@ public:
     /// Adds to `cuts` the note of the value that opened last, now that it is
     /// cut or mended, with `names` in all.
     void note(std::vector<list_cut>& cuts, std::int64_t names);
+
+    /// Adds to `cuts` the note of the value that opened last, left whole
+    /// though it holds `names`, being `built` as a macro or with `#`.
+    void left_long(std::vector<list_cut>& cuts, std::int64_t names, std::string built);
 
     /// Adds to `cuts` a note of `name`, a name of the value that opened last
     /// that holds "et al.", with `names` in all; the value may be noted too.

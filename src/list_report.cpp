@@ -15,10 +15,12 @@ void append_number(std::string& text, std::uint64_t number)
 }
 
 // What was found of a list.
-enum class found { cut, mended, note };
+enum class found { cut, mended, note, not_cut };
 
 found kind_of(const list_cut& cut)
 {
+    if (!cut.built.empty())
+        return found::not_cut;
     if (cut.et_al.empty())
         return found::cut;
     return cut.now.empty() ? found::note : found::mended;
@@ -127,7 +129,13 @@ void list_report::tell(list_filter& filter, const std::string& path, std::string
         // What a line says after its place: "KEY: FIELD ...".
         std::string message = cut.key;
         message.append(": ").append(cut.field);
-        if (kind == found::note) {
+        if (kind == found::not_cut) {
+            message.append(" is ").append(cut.built).append(", ");
+            append_number(message, static_cast<std::uint64_t>(cut.names));
+            message.append(" names, more than ");
+            append_number(message, static_cast<std::uint64_t>(count_));
+            message.append(": not cut");
+        } else if (kind == found::note) {
             message.append(": \"").append(on_one_line(cut.et_al)).append("\" holds \"et al.\": fix it by hand");
         } else if (cut.now == others_name) {
             message.append(" ends in \"").append(on_one_line(cut.et_al)).append("\" written as a name");
@@ -181,8 +189,13 @@ void list_report::tell(list_filter& filter, const std::string& path, std::string
             append_number(told, static_cast<std::uint64_t>(count_));
             told.append(",\"keep\":");
             append_number(told, static_cast<std::uint64_t>(kept_));
-            told.append(kind == found::cut ? ",\"found\":\"cut\"" : kind == found::note ? ",\"found\":\"note\"" : ",\"found\":\"mended\"");
-            if (kind != found::cut)
+            told.append(kind == found::cut       ? ",\"found\":\"cut\""
+                        : kind == found::note    ? ",\"found\":\"note\""
+                        : kind == found::not_cut ? ",\"found\":\"not cut\""
+                                                 : ",\"found\":\"mended\"");
+            if (kind == found::not_cut)
+                told.append(",\"built\":").append(json_string(cut.built));
+            else if (kind != found::cut)
                 told.append(",\"name\":").append(json_string(cut.et_al));
             if (kind == found::mended)
                 told.append(",\"now\":").append(json_string(cut.now));

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-value_openings::value_openings(std::vector<std::string> fields)
+value_openings::value_openings(std::vector<std::string> fields, bool macros_too) : macros_too_(macros_too)
 {
     for (std::string& name : fields) {
         if (name.empty())
@@ -36,7 +36,7 @@ std::size_t value_openings::find_in_run(std::string_view lines) const
             // The field's name is the one just matched: only its value is to
             // be found.
             if (equals < lines.size() && lines[equals] == '=') {
-                const std::size_t open = value_opening_after(lines, equals);
+                const std::size_t open = value_opening_after(lines, equals, macros_too_);
                 if (open != not_found)
                     return open;
             }

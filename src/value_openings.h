@@ -13,13 +13,20 @@
 #include <vector>
 
 /// Position of the `{` or `"` that opens a value after the `=` at `equals`
-/// and the blanks after it; else not_found.
-inline std::size_t value_opening_after(std::string_view text, std::size_t equals)
+/// and the blanks after it, or with `macros_too` of a letter or a digit (a
+/// macro's name, a number); else not_found.
+inline std::size_t value_opening_after(std::string_view text, std::size_t equals, bool macros_too = false)
 {
     std::size_t open = equals + 1;
     while (open < text.size() && is_blank(text[open]))
         ++open;
-    return open < text.size() && (text[open] == '{' || text[open] == '"') ? open : not_found;
+    if (open == text.size())
+        return not_found;
+    const char c = text[open];
+    if (c == '{' || c == '"')
+        return open;
+    const bool name = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    return macros_too && name ? open : not_found;
 }
 
 /// The listed fields' names, each matched in any letter case as a plain
@@ -27,8 +34,10 @@ inline std::size_t value_opening_after(std::string_view text, std::size_t equals
 /// of lines was searched, where the value on the line handed over next opens.
 class value_openings {
 public:
-    /// Empty names are passed over.
-    explicit value_openings(std::vector<std::string> fields);
+    /// Empty names are passed over. With `macros_too`, a value may open with
+    /// a macro's name or a number too, for a filter that notes the lists it
+    /// cannot cut.
+    explicit value_openings(std::vector<std::string> fields, bool macros_too = false);
 
     /// Position of the `{` or `"` that opens the value of the first listed
     /// field on the line from `from`, or not_found.
@@ -62,6 +71,7 @@ private:
     std::size_t find_in_run(std::string_view lines) const;
 
     std::vector<field_name> fields_;
+    bool macros_too_;
     word_ends_search search_;  // for the names in a run of lines
     const char* next_line_ = nullptr;  // the line after a run, where a value opens
     std::size_t next_open_ = 0;        // on it
@@ -86,7 +96,7 @@ inline std::size_t value_openings::find(std::string_view line, std::size_t from)
 // when a listed field's name stands before it; else not_found.
 inline std::size_t value_openings::value_after(std::string_view text, std::size_t equals) const
 {
-    const std::size_t open = value_opening_after(text, equals);
+    const std::size_t open = value_opening_after(text, equals, macros_too_);
     if (open == not_found)
         return not_found;
     std::size_t name_end = equals;

@@ -108,10 +108,11 @@ inline std::string broken_promise(const std::string& input, const list_rule& rul
         return "noting the cuts changed the output";
     std::vector<list_cut> cuts = noting.take_cuts();
     const auto by_line = [](const list_cut& a, const list_cut& b) { return a.line < b.line; };
-    const auto is_note = [](const list_cut& cut) { return !cut.et_al.empty() && cut.now.empty(); };
+    const auto is_note = [](const list_cut& cut) { return (!cut.et_al.empty() && cut.now.empty()) || !cut.built.empty(); };
     const auto not_over = [limit, &is_note](const list_cut& cut) {
         return cut.line == 0 ||
-               (is_note(cut) ? !holds_et_al(cut.et_al)
+               (!cut.built.empty() ? cut.names <= limit
+                : is_note(cut)     ? !holds_et_al(cut.et_al)
                              : (cut.et_al.empty() && cut.names <= limit) || (!cut.et_al.empty() && cut.names < 2));
     };
     const auto notes = static_cast<std::size_t>(std::count_if(cuts.begin(), cuts.end(), is_note));

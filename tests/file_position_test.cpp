@@ -30,7 +30,15 @@ TEST(FilePosition, NotesWhereEachCutListStands)
         {"@a{K,\n@string{x = {y}}\nauthor = {A and B and C},\n", 2, "3 ? author 3;"},
         // no cut, no note: short enough, joined by #, never closed, cut already
         {"@a{K,\nauthor = {A and B and C} # {D},\nauthor = {A and B},\nauthor = {A and B and others},\nauthor = {A and B and C\n",
-         2, ""},
+         2, "2 K author 3 (joined with #);"},
+        // lists that BibTeX builds from macros defined before, and with #, where the rule cannot cut them
+        {"@string{GoF = \"A and B and C\"}\n@a{K,\n author = GoF,\n}\n", 2, "3 K author 3 (the macro GoF);"},
+        {"@String( x = {A and\n B and C})\n@a{K, author = X # { and D}}\n", 2, "3 K author 4 (joined with #);"},
+        {"@string{and = \" and \"}\n@a{K,\n author = {A} # and # {B} # and # \"C\",\n}\n", 2, "3 K author 3 (joined with #);"},
+        {"@a{K,\n author = {A and B} #\n   { and C},\n}\n", 2, "2 K author 3 (joined with #);"},
+        // ... but not one that fits, reads as cut already, or is not defined yet (then it is)
+        {"@string{c = \"A and B and others\"}\n@a{K,\n author = c # {},\n editor = c,\n}\n", 2, ""},
+        {"@a{K,\n author = GoF,\n}\n@string{GoF = \"A and B and C\"}\n@b{L, author = {A} # GoF, year = 1990}\n", 2, "5 L author 3 (joined with #);"},
         // a mend, with its name as written, over lines too
         {"@a{K,\n author = {A and\n B and et\r\n   al.},\n}\n", 6, "2 K author 3 et\r\n   al. -> others;"},
         {"@a{K,\n author = {A and B and Al., Et},\n}\n", 2, "2 K author 3 Al., Et -> others;"},
@@ -64,7 +72,8 @@ TEST(FilePosition, NotesWhereEachCutListStands)
             std::string notes;
             for (const list_cut& cut : filter.take_cuts())
                 notes += std::to_string(cut.line) + " " + cut.key + " " + cut.field + " " + std::to_string(cut.names) +
-                         (cut.et_al.empty() ? "" : " " + cut.et_al + " ->" + (cut.now.empty() ? "" : " " + cut.now)) + ";";
+                         (cut.et_al.empty() ? "" : " " + cut.et_al + " ->" + (cut.now.empty() ? "" : " " + cut.now)) +
+                         (cut.built.empty() ? "" : " (" + cut.built + ")") + ";";
             EXPECT_EQ(notes, r.notes) << r.text << (piece == 0 ? "" : ", through the line loop in pieces of ")
                                       << (piece == 0 ? "" : std::to_string(piece));
         }

@@ -97,10 +97,11 @@ public:
     bool found_entry() const { return filter_.entry_seen(); }
 
 private:
-    // "LINE\tKEY\tFIELD\tNAMES\tET_AL\tNOW\n" for each list cut or mended
-    // (ET_AL, the name mended, and NOW, what it became, are empty for a cut),
-    // and for each last name left as it is though it holds "et al." (NOW
-    // empty): the facts -v tells.
+    // "LINE\tKEY\tFIELD\tNAMES\tET_AL\tNOW\tBUILT\n" for each list cut or
+    // mended (ET_AL, the name mended, and NOW, what it became, are empty for
+    // a cut), for each last name left as it is though it holds "et al." (NOW
+    // empty), and for each list over the count left whole, BUILT with a
+    // macro or #: the facts -v tells.
     void take_cuts()
     {
         const auto untabbed = [](std::string text) {
@@ -110,7 +111,7 @@ private:
         for (const list_cut& cut : filter_.take_cuts()) {
             cuts_.append(std::to_string(cut.line)).append("\t").append(untabbed(cut.key)).append("\t").append(cut.field);
             cuts_.append("\t").append(std::to_string(cut.names)).append("\t").append(untabbed(on_one_line(cut.et_al)));
-            cuts_.append("\t").append(untabbed(on_one_line(cut.now))).append("\n");
+            cuts_.append("\t").append(untabbed(on_one_line(cut.now))).append("\t").append(cut.built).append("\n");
         }
     }
 

@@ -233,16 +233,17 @@ function file_done(result) {
   show_cuts(result.cuts, cut + mended);
 }
 
-// The cuts and mends, "LINE\tKEY\tFIELD\tNAMES\tET_AL\tNOW" a line, ET_AL
-// and NOW empty for a cut; and the names that hold "et al." where no rule can
-// tell the person apart, NOW empty, shown as notes. The table fills when it
+// The cuts and mends, "LINE\tKEY\tFIELD\tNAMES\tET_AL\tNOW\tBUILT" a line,
+// ET_AL, NOW and BUILT empty for a cut; the names that hold "et al." where no
+// rule can tell the person apart, NOW empty, and the lists over the count
+// that only BibTeX builds, from a macro or with #, BUILT how: shown as notes. The table fills when it
 // is opened, a batch of rows at a time.
 let table_rows = [];
 let names_kept = '';  // of the rule the rows were made with
 
 function show_cuts(text, count) {
   const rows = text === '' ? [] : text.slice(0, -1).split('\n');
-  const is_note = (row) => /\t[^\t]+\t$/.test(row);
+  const is_note = (row) => /\t[^\t]+\t\t$/.test(row) || !/\t$/.test(row);
   table_rows = rows.filter((row) => !is_note(row));
   show_notes(rows.filter(is_note));
   const values = current_settings();
@@ -262,10 +263,12 @@ function change(et_al, now) {
 function show_notes(rows) {
   const list = $('notes');
   list.replaceChildren(...rows.map((row) => {
-    const [line_number, key, field, , name] = row.split('\t');
+    const [line_number, key, field, names, name, , built] = row.split('\t');
     const item = document.createElement('li');
-    item.textContent = 'Line ' + line_number + ', ' + key + ', ' + field + ': “' + name
-      + '” holds “et al.”: fix it by hand.';
+    item.textContent = 'Line ' + line_number + ', ' + key + ', ' + field + (built
+      ? ' is ' + built + ', ' + with_commas(Number(names)) + ' names, more than ' + (current_settings().count || default_count)
+        + ': not cut; write the list out to shorten it.'
+      : ': “' + name + '” holds “et al.”: fix it by hand.');
     return item;
   }));
   list.hidden = rows.length === 0;
