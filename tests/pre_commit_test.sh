@@ -41,5 +41,16 @@ grep -q 'author = {A and B and C and D and E and F and others },' refs.bib ||
     { echo "etal did not cut the list:"; cat refs.bib "$work/etal.log"; status=1; }
 git add refs.bib
 try_hook etal-check || { echo "etal-check failed after etal:"; cat "$work/etal-check.log"; status=1; }
-[ $status -eq 0 ] && echo "pre-commit: etal-check named refs.bib:3 (atlas2012), etal cut the list, and etal-check then passed"
+
+# The guide's recipe as written, a local hook, over a file named like a year
+# that pre-commit hands over first.
+sed -n '/^repos:$/,/^```$/p' "$source/docs/guide.md" | grep -v '^```' > .pre-commit-config.yaml
+printf '@article{y2023,\n  author = {%s},\n}\n' "$names" > 2023.bib
+git add .pre-commit-config.yaml 2023.bib
+if pre-commit run --all-files > "$work/local.log" 2>&1; then
+    echo "the guide's local hook passed a 10-name list"; status=1
+fi
+grep -q '2023.bib:2: y2023: author has 10 names, more than 6' "$work/local.log" ||
+    { echo "the guide's local hook did not name 2023.bib:"; cat .pre-commit-config.yaml "$work/local.log"; status=1; }
+[ $status -eq 0 ] && echo "pre-commit: etal-check named refs.bib:3 (atlas2012), etal cut the list, and etal-check then passed; the guide's local hook named 2023.bib"
 exit $status

@@ -4,9 +4,9 @@
 // read twice, once ending in etal's `others` and once in a made-up person,
 // so that what a style prints for `others` is told by comparison: the text
 // where the two differ holds "others" (the style prints it as a person), or
-// its own word for the rest ("et al.", "u. a.", "и др."). The README's table
+// its own word for the rest ("et al.", "u. a.", "и др."). The guide's table
 // "Which readers print "et al."" must say what is found here.
-// usage: node readers_test.mjs ETAL README CSL_DIR [--table]; with --table it
+// usage: node readers_test.mjs ETAL GUIDE CSL_DIR [--table]; with --table it
 // prints what it found as the table's rows. Exits 77 (skipped) where no
 // reader is installed. Run from the source folder, where its npm packages
 // are (tests/node_test.sh).
@@ -310,7 +310,7 @@ async function typst_verdicts() {
   return verdicts;
 }
 
-// --- what was found, against the README ------------------------------------
+// --- what was found, against the guide ------------------------------------
 
 function styles_where(verdicts, wanted) {
   return [...verdicts].filter(([, found]) => found.verdict === wanted).map(([style]) => style).sort();
@@ -358,7 +358,7 @@ if (skipped.length > 0 && process.env.CI === 'true')
 if (readers.length === 0)
   process.exit(77);
 
-// A row of the README's table: the reader, then its cells, each the styles
+// A row of the guide's table: the reader, then its cells, each the styles
 // named in it in backticks and the numbers it gives.
 function table_rows() {
   const text = readFileSync(readme, 'utf8');
@@ -383,7 +383,7 @@ const fail = (message) => {
 };
 const same = (a, b) => a.length === b.length && a.every((x, i) => x === b[i]);
 const { rows, no_run, versions } = table_rows();
-// The version the README names for each reader, after its name there.
+// The version the guide names for each reader, after its name there.
 const said_version = { BibTeX: /TeX Live (\d+)/, 'biblatex and biber': /biber ([\d.]+)/,
   'pandoc --citeproc': /pandoc ([\d.]+)/, typst: /typst ([\d.]+)/ };
 for (const [reader, version, find] of readers) {
@@ -403,12 +403,12 @@ for (const [reader, version, find] of readers) {
     continue;
   }
   if (here !== said) {
-    console.log(`  ${reader} ${here} is not the README's ${said}: not compared with its table`);
+    console.log(`  ${reader} ${here} is not the guide's ${said}: not compared with its table`);
     continue;
   }
   const row = rows.get(reader);
   if (!row) {
-    fail(`the README's table has no row for ${reader}`);
+    fail(`the guide's table has no row for ${reader}`);
     continue;
   }
   const [said_et_al, said_person] = row;
@@ -416,7 +416,7 @@ for (const [reader, version, find] of readers) {
   const check = (cell, found, what) => {
     if (cell.numbers.length === 0 ? !same(cell.names, found)
                                   : cell.numbers[0] !== found.length || cell.names.some((n) => !found.includes(n)))
-      fail(`${reader}: the README says ${JSON.stringify(cell)} ${what}, the readers ${JSON.stringify(found)}`);
+      fail(`${reader}: the guide says ${JSON.stringify(cell)} ${what}, the readers ${JSON.stringify(found)}`);
   };
   check(said_et_al, et_al, 'print "et al."');
   check(said_person, as_person, 'print others as a name');
@@ -431,9 +431,9 @@ for (const [reader, version, find] of readers) {
     if (!same(named, as_person))
       fail(`BibTeX: etal --run names ${JSON.stringify(named)} as printing others as a name`);
     if (said_et_al.numbers[1] !== verdicts.size)
-      fail(`BibTeX: the README counts ${said_et_al.numbers[1]} styles, TeX Live has ${verdicts.size}`);
+      fail(`BibTeX: the guide counts ${said_et_al.numbers[1]} styles, TeX Live has ${verdicts.size}`);
     if (!same(no_run, not_run))
-      fail(`BibTeX: the README says ${JSON.stringify(no_run)} do not run, the readers ${JSON.stringify(not_run)}`);
+      fail(`BibTeX: the guide says ${JSON.stringify(no_run)} do not run, the readers ${JSON.stringify(not_run)}`);
   } else if (not_run.length > 0) {
     fail(`${reader}: ${not_run.join(', ')} did not run`);
   }
