@@ -13,12 +13,44 @@ namespace {
 // optional full stop, `~` one or more spaces or ties, `_` any spaces.
 constexpr std::string_view et_al_spellings[] = {"et.~al.", "al._,_et.", "others"};
 
+// 等 ("and others") and 等人 ("and other people"), which Chinese lists end
+// in as a name, or glued after the last person: where the one at `i` ends,
+// or not_found.
+constexpr std::string_view deng = "\xE7\xAD\x89";
+constexpr std::string_view ren = "\xE4\xBA\xBA";
+constexpr std::string_view fullwidth_comma = "\xEF\xBC\x8C";
+
+std::size_t deng_end(std::string_view text, std::size_t i)
+{
+    if (text.substr(i, deng.size()) != deng)
+        return not_found;
+    i += deng.size();
+    return text.substr(i, ren.size()) == ren ? i + ren.size() : i;
+}
+
+// Where a 等 or 等人 that ends `text` starts, or not_found.
+std::size_t deng_at_end(std::string_view text)
+{
+    for (const std::size_t length : {deng.size() + ren.size(), deng.size()})
+        if (text.size() >= length && deng_end(text, text.size() - length) == text.size())
+            return text.size() - length;
+    return not_found;
+}
+
 // Where the spaces (blanks and line ends) from `i` end.
 std::size_t spaces_end(std::string_view text, std::size_t i)
 {
     while (i < text.size() && is_space(text[i]))
         ++i;
     return i;
+}
+
+// Where the spaces that end `text` before `end` start.
+std::size_t spaces_end_before(std::string_view text, std::size_t end)
+{
+    while (end > 0 && is_space(text[end - 1]))
+        --end;
+    return end;
 }
 
 }  // namespace
@@ -38,12 +70,15 @@ et_al_reading read_et_al(std::string_view text)
         if (i == text.size())
             return {et_al_match::partial};
     }
+    const std::size_t word = i;
     const auto spelling = std::find_if(std::begin(et_al_spellings), std::end(et_al_spellings),
                                        [c = text[i]](std::string_view s) { return matches_folded(c, s[0]); });
-    if (spelling == std::end(et_al_spellings))
+    const std::size_t chinese = deng_end(text, i);
+    if (chinese != not_found)
+        i = chinese;
+    else if (spelling == std::end(et_al_spellings))
         return {et_al_match::no};
-    const std::size_t word = i;
-    for (const char p : *spelling) {
+    for (const char p : chinese != not_found ? std::string_view() : *spelling) {
         if (p == '~' || p == '_') {
             const std::size_t start = i;
             while (i < text.size() && (is_space(text[i]) || (p == '~' && text[i] == '~')))
@@ -189,6 +224,19 @@ glued_et_al read_glued(std::string_view name, std::size_t from, std::size_t to)
         al_end -= al_end > 0 && (whole[al_end - 1] == '.' || whole[al_end - 1] == ',') ? 1 : 0;
     }
     al_end -= al_end > 0 && whole[al_end - 1] == '.' ? 1 : 0;
+    // "雷丽巧，等": 等 or 等人 after the person, and a comma (full-width or
+    // not) or blanks.
+    const std::size_t chinese = deng_at_end(whole);
+    if (chinese != not_found) {
+        std::size_t end = spaces_end_before(whole, chinese);
+        const bool fullwidth = end >= fullwidth_comma.size() &&
+                               whole.substr(end - fullwidth_comma.size(), fullwidth_comma.size()) == fullwidth_comma;
+        const bool comma = fullwidth || (end > 0 && whole[end - 1] == ',');
+        end = spaces_end_before(whole, end - (fullwidth ? fullwidth_comma.size() : comma ? 1 : 0));
+        if ((comma || end < chinese) && !braced_as_a_whole(whole) && reads_alone(whole.substr(0, end)))
+            return {true, from, to, from, from + end};
+        return {};
+    }
     const bool may_end_in_it = al_end >= 2 && matches_folded(whole[al_end - 2], 'a') && matches_folded(whole[al_end - 1], 'l');
     const bool may_start_with_it = matches_folded(whole[0], 'e') && matches_folded(whole[1], 't');
     if ((!may_end_in_it && !may_start_with_it) || braced_as_a_whole(whole))
@@ -290,7 +338,7 @@ judgement judge_last(std::string_view last, std::int64_t names, std::int64_t lim
         const bool cut = names + 1 > limit && keep < names;
         return {cut ? verdict::cut : verdict::mend, glued.from, glued.to, glued.person_from, glued.person_to, 1};
     }
-    if (noting && holds_et_al(last.substr(from, to - from)))
+    if (noting && (holds_et_al(last.substr(from, to - from)) || deng_at_end(last.substr(from, to - from)) != not_found))
         return {verdict::keep_with_note, from, to, 0, 0, 0};
     return {};
 }

@@ -856,6 +856,8 @@ TEST(CommandLine, ShortensListsInEveryLayout)
         // a line end inside a name or before `and` reads as a space
         {{"3"}, "author = {Devin,\n\t Matthieu and B and C\n  and D},\n", "author = {Devin,\n\t Matthieu and B and C\n  and others },\n"},
         {{"3"}, "author = {A\nand\nB and C and D},\n", "author = {A\nand\nB and C and others },\n"},
+        // 等 after the last person, over lines, as real theses write it
+        {{"3"}, "author = {曹健渭 and\n 卢荣胜 and\n 雷丽巧，等},\r\n", "author = {曹健渭 and\n 卢荣胜 and\n 雷丽巧 and others},\r\n"},
         // 3,000 names one a line
         {{"3"}, names_a_line, "  author = {N0 and\n    N1 and\n    N2 and\n    others },\n"},
         // a name ending in "and" at a line end is no separator

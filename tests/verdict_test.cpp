@@ -29,6 +29,17 @@ TEST(Verdict, MendsEtAlWrittenAsAName)
         {6, "author = {Ashman, J and Others},", "author = {Ashman, J and others},"},
         {6, "AUTHOR = \"A AND OTHERS\",\r", "AUTHOR = \"A AND others\",\r"},
         {6, "@a{K, author={A and et al.}, editor={B and et al.}}", "@a{K, author={A and others}, editor={B and et al.}}"},
+        // 等 and 等人, "and others" in Chinese lists: as a name, or after the person and a comma or blanks
+        {6, "author = {史宏志 and 赵健 and 等},", "author = {史宏志 and 赵健 and others},"},
+        {6, "author = {史宏志 and {等人}},", "author = {史宏志 and others},"},
+        {2, "author = {A and B and 等},", "author = {A and B and others},"},
+        {2, "author = {A and B and C and 等},", "author = {A and B and others },"},
+        {6, "author = {曹健渭 and 卢荣胜 and 雷丽巧，等},", "author = {曹健渭 and 卢荣胜 and 雷丽巧 and others},"},
+        {6, "author = {A and Lei, Qiao,等人},", "author = {A and Lei, Qiao and others},"},
+        {6, "author = {A and 雷丽巧 等},", "author = {A and 雷丽巧 and others},"},
+        {6, "author = {A and 雷丽巧等},", ""},  // no rule tells the person apart: a note
+        {6, "author = {A and 等待},", ""},     // a word that starts with it
+        {6, "author = {A and {雷丽巧，等}},", ""},
         // left alone: in the middle, only within a name, alone, no spelling
         {6, "author = {A and et al. and B},", ""},
         {6, "author = {A and \\textit{et al.} Bionta},", ""},
