@@ -23,11 +23,16 @@ constexpr int deepest_aux = 20;
 constexpr const char* bibtex_inputs = "BIBINPUTS";
 
 // The BibTeX styles that print `others` as a name, as the readers' test
-// finds them in TeX Live, and what to do instead.
+// finds them in TeX Live and the venues' kits, with the names a cut list
+// keeps where they do, and what to do instead.
 struct style_advice {
     std::string_view style;
     std::string_view instead;
+    std::int32_t from_keep = 1;
+    std::int32_t to_keep = INT32_MAX;
 };
+constexpr std::string_view apa_way =
+    "its APA cut after six names prints the last, others, as a name: keep six names or fewer (-k 6)";
 constexpr std::string_view whole_list = "give BibTeX the whole list, or use a style that prints \"et al.\"";
 constexpr std::string_view achemso_way =
     "give BibTeX the whole list and let achemso cut it: \\usepackage[maxauthors=6]{achemso}";
@@ -36,7 +41,29 @@ constexpr style_advice styles_printing_others[] = {
     {"aomalpha", whole_list},  {"aomplain", whole_list},          {"asaetr", whole_list},    {"cqunumerical", whole_list},
     {"hithesis", whole_list},  {"hitszbeamer", whole_list},       {"thubeamer", whole_list}, {"thesnumb", whole_list},
     {"rusnat", whole_list},    {"export", whole_list},            {"bestpapers-export", whole_list},
+    // IJCAI's kit cites one name and others as "Okafor and others".
+    {"named", "keep two names or more (-k 2)", 1, 1},
+    {"pnas-new", "give BibTeX the whole list: pnas-new cuts a list of more than five names itself"},
+    {"apacite", apa_way, 7},                  {"sn-apacite", apa_way, 7},
 };
+
+// Whether the style `text`, a .bst, is one of ACL's acl_natbib.bst that print
+// a list ending in others as "and N others", counting the names left out,
+// for a cut list of `keep` names: the versions of 2025 at any length, and
+// one of them where it cuts lists of more than twenty names itself, from
+// twenty kept names on. The current file prints "et al." there. Told by the
+// file, since all have one name.
+bool counts_the_others(std::string_view text, std::int32_t keep)
+{
+    if (text.find("int.to.str$ * \" others\"") == std::string_view::npos)
+        return false;
+    if (text.find("'truncated :=") == std::string_view::npos)
+        return true;
+    // The first names' function tells: the current one reads the last name
+    // of the list where the older reads the one it has come to.
+    const std::size_t test = text.find("\"{ll}\" format.name$ duplicate$ \"others\" =");
+    return keep >= 20 && test != std::string_view::npos && test >= 10 && text.substr(test - 10, 10) == "s nameptr ";
+}
 
 // What BibTeX takes from the .aux files.
 struct aux_contents {
@@ -123,8 +150,8 @@ bool opened_as_it_is(const std::string& name)
            (name.size() > 1 && name[1] == ':');
 }
 
-// Where BibTeX finds the database file `file`: in the current folder, or
-// where kpsewhich says; empty where neither.
+// Where BibTeX finds the database or style file `file`: in the current
+// folder, or where kpsewhich says; empty where neither.
 std::string find_database(const std::string& file)
 {
     std::string found;
@@ -251,10 +278,19 @@ int run_bibtex(const filter_options& options)
     }
     if (const std::string closing = told.closing(); options.verbose && !closing.empty())
         write_error(closing);
+    const std::int32_t keep = options.rule.keep >= 1 ? options.rule.keep : options.rule.author_limit;
+    bool told_of_style = false;
     for (const style_advice& advice : styles_printing_others)
-        if (found.style == advice.style)
+        if (found.style == advice.style && keep >= advice.from_keep && keep <= advice.to_keep) {
             report(aux, "the style " + found.style + " prints \"others\" as a name, not \"et al.\": " +
                             std::string(advice.instead));
+            told_of_style = true;
+        }
+    std::string style_text;
+    if (!told_of_style && !found.style.empty() && read_file(find_database(found.style + ".bst"), style_text) &&
+        counts_the_others(style_text, keep))
+        report(aux, "the style " + found.style + " prints \"others\" as a name, not \"et al.\", counting the names "
+                    "left out (\"and 2 others\"): use the current acl_natbib.bst of ACL's kit, which prints \"et al.\"");
 
     // The copies first, then where BibTeX looked before: with BIBINPUTS
     // unset, a separator at the end stands for its own folders.

@@ -425,6 +425,29 @@ TEST(CommandLine, RunsBibTeXOnShortenedCopies)
          "etal: paper.aux: the style achemso prints \"others\" as a name, not \"et al.\": give BibTeX the whole list and "
          "let achemso cut it: \\usepackage[maxauthors=6]{achemso}\n" + done,
          handed("argument: paper\n", "")},
+        // ... at the rule's length: named with one name kept, apacite from seven on
+        {{"-k", "1", "3", "--run", bibtex, "paper"}, {{"paper.aux", "\\bibstyle{named}\n"}}, {}, 0,
+         "etal: paper.aux: the style named prints \"others\" as a name, not \"et al.\": keep two names or more (-k 2)\n" + done,
+         handed("argument: paper\n", "")},
+        {{"-k", "2", "3", "--run", bibtex, "paper"}, {{"paper.aux", "\\bibstyle{named}\n"}}, {}, 0, done,
+         handed("argument: paper\n", "")},
+        {{"7", "--run", bibtex, "paper"}, {{"paper.aux", "\\bibstyle{apacite}\n"}}, {}, 0,
+         "etal: paper.aux: the style apacite prints \"others\" as a name, not \"et al.\": its APA cut after six names "
+         "prints the last, others, as a name: keep six names or fewer (-k 6)\n" + done,
+         handed("argument: paper\n", "")},
+        {{"6", "--run", bibtex, "paper"}, {{"paper.aux", "\\bibstyle{apacite}\n"}}, {}, 0, done, handed("argument: paper\n", "")},
+        // ... and ACL's acl_natbib.bst told by the file BibTeX finds: the version that counts the others, not the current one
+        {{"3", "--run", bibtex, "paper"},
+         {{"paper.aux", "\\bibstyle{acl_natbib}\n"}, {"acl_natbib.bst", "t \"others\" =\n { \" and \" * numnames nameptr - #1 + int.to.str$ * \" others\" * }\n"}},
+         {}, 0,
+         "etal: paper.aux: the style acl_natbib prints \"others\" as a name, not \"et al.\", counting the names left out "
+         "(\"and 2 others\"): use the current acl_natbib.bst of ACL's kit, which prints \"et al.\"\n" + done,
+         handed("argument: paper\n", "")},
+        {{"3", "--run", bibtex, "paper"},
+         {{"paper.aux", "\\bibstyle{acl_natbib}\n"},
+          {"acl_natbib.bst", "#1 'truncated :=\ns numnames \"{ll}\" format.name$ duplicate$ \"others\" =\n"
+                             "{ \" \" * bbl.etal * } { \" and \" * numnames nameptr - #1 + int.to.str$ * \" others\" * }\n"}},
+         {}, 0, done, handed("argument: paper\n", "")},
         // no .aux, or none to read: BibTeX says so itself
         {{"--run", bibtex}, {}, {}, 0, done, handed("", "")},
         {{"--run", bibtex, "missing"}, {}, {}, 0, done, handed("argument: missing\n", "")},

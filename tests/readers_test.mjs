@@ -6,9 +6,13 @@
 // where the two differ holds "others" (the style prints it as a person), or
 // its own word for the rest ("et al.", "u. a.", "и др."). The guide's table
 // "Which readers print "et al."" must say what is found here.
-// usage: node readers_test.mjs ETAL GUIDE CSL_DIR [--table]; with --table it
-// prints what it found as the table's rows. Exits 77 (skipped) where no
-// reader is installed. Run from the source folder, where its npm packages
+// BibTeX's verdicts are compared with a record of the styles measured,
+// bibtex-styles.tsv beside CSL_DIR: a recorded style whose verdict changes,
+// or one the table names that is missing, fails; a style TeX Live has and
+// the record has not (a fuller TeX Live than CI's) is only named.
+// usage: node readers_test.mjs ETAL GUIDE CSL_DIR [--table | --record]; with
+// --table it prints what it found as the table's rows, with --record it
+// writes the record anew. Exits 77 (skipped) where no reader is installed. Run from the source folder, where its npm packages
 // are (tests/node_test.sh).
 import { spawn, spawnSync } from 'node:child_process';
 import { cpus, tmpdir } from 'node:os';
@@ -17,6 +21,12 @@ import { basename, join, resolve } from 'node:path';
 
 const [etal, readme, csl_dir] = process.argv.slice(2).map((arg) => resolve(arg));
 const print_table = process.argv.includes('--table');
+const write_record = process.argv.includes('--record');
+const record_file = join(csl_dir, '..', 'bibtex-styles.tsv');
+// "STYLE<TAB>VERDICT" a line.
+const record = new Map(existsSync(record_file)
+  ? readFileSync(record_file, 'utf8').split('\n').filter((line) => line !== '').map((line) => line.split('\t'))
+  : []);
 const work = mkdtempSync(join(tmpdir(), 'etal-readers-'));
 process.on('exit', () => rmSync(work, { recursive: true, force: true }));
 const have = (command) => spawnSync('sh', ['-c', `command -v ${command}`]).status === 0;
@@ -388,7 +398,31 @@ const said_version = { BibTeX: /TeX Live (\d+)/, 'biblatex and biber': /biber ([
   'pandoc --citeproc': /pandoc ([\d.]+)/, typst: /typst ([\d.]+)/ };
 for (const [reader, version, find] of readers) {
   const started = Date.now();
-  const verdicts = await find();
+  let verdicts = await find();
+  if (reader === 'BibTeX' && write_record) {
+    writeFileSync(record_file, [...verdicts].sort(([a], [b]) => (a < b ? -1 : 1))
+      .map(([style, found]) => `${style}\t${found.verdict}\n`).join(''));
+    console.log(`recorded ${verdicts.size} BibTeX styles in ${record_file}`);
+  }
+  const same_version = (await version()) === versions.match(said_version[reader])?.[1];
+  if (reader === 'BibTeX' && !print_table && !write_record && same_version) {
+    // Compared with the record alone: what a fuller TeX Live adds is named.
+    const named = new Set([...(rows.get(reader) ?? []).flatMap((cell) => cell.names), ...no_run]);
+    for (const [style, was] of record) {
+      const now = verdicts.get(style)?.verdict;
+      if (now === undefined && named.has(style))
+        fail(`BibTeX: ${style}, which the guide names, is not installed`);
+      else if (now === undefined)
+        console.log(`  ${style} (recorded: ${was}) is not installed here`);
+      else if (now !== was)
+        fail(`BibTeX: ${style} was recorded as ${was}, is now ${now}`);
+    }
+    const unrecorded = [...verdicts.keys()].filter((style) => !record.has(style)).sort();
+    if (unrecorded.length > 0)
+      console.log(`  no record of ${unrecorded.length} styles, not compared: ${unrecorded.join(', ')}`);
+    if (record.size > 0)
+      verdicts = new Map([...verdicts].filter(([style]) => record.has(style)));
+  }
   const [here, said] = [await version(), versions.match(said_version[reader])?.[1]];
   const et_al = styles_where(verdicts, 'et al.');
   const as_person = styles_where(verdicts, 'person');
