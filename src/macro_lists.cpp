@@ -89,7 +89,7 @@ counted_text name_counter::text() const
     return text;
 }
 
-bool macro_lists::defines(std::string_view line)
+bool macro_lists::starts_definition(std::string_view line)
 {
     std::size_t at = skip_blanks(line, byte_order_mark_before(line));
     if (at == line.size() || line[at] != '@')
@@ -104,11 +104,15 @@ bool macro_lists::defines(std::string_view line)
 std::size_t macro_lists::lines_before_definition(std::string_view lines)
 {
     for (std::size_t at = 0; (at = lines.find('@', at)) != std::string_view::npos; ++at) {
+        // Most entries are no @string: ruled out by their next letter.
+        const std::size_t letter = skip_blanks(lines, at + 1);
+        if (letter == lines.size() || !matches_folded(lines[letter], 's'))
+            continue;
         std::size_t start = at;
         while (start > 0 && is_blank(lines[start - 1]))
             --start;
         if ((start == 0 || lines[start - 1] == '\n') &&
-            defines(lines.substr(start, std::min(lines.find('\n', at), lines.size()) - start)))
+            starts_definition(lines.substr(start, std::min(lines.find('\n', at), lines.size()) - start)))
             return start;
     }
     return lines.size();

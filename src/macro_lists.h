@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -61,7 +62,11 @@ public:
     bool open() const { return state_ != state::closed; }
 
     /// Whether `line` starts a @string definition, which `define` reads.
-    static bool defines(std::string_view line);
+    /// Asked of every line while noting: most hold no `@` at all.
+    static bool defines(std::string_view line)
+    {
+        return std::memchr(line.data(), '@', line.size()) != nullptr && starts_definition(line);
+    }
 
     /// How much of `lines` (whole lines) comes before the first line that
     /// starts with a @string: all of it when none does.
@@ -97,6 +102,8 @@ public:
 
 private:
     enum class state { closed, before_part, in_braces, in_quotes, in_name, after_part };
+
+    static bool starts_definition(std::string_view line);
 
     std::size_t read(std::string_view line, std::size_t at);
     void end_name();

@@ -25,8 +25,10 @@ inline std::size_t value_opening_after(std::string_view text, std::size_t equals
     const char c = text[open];
     if (c == '{' || c == '"')
         return open;
+    if (!macros_too)
+        return not_found;
     const bool name = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-    return macros_too && name ? open : not_found;
+    return name ? open : not_found;
 }
 
 /// The listed fields' names, each matched in any letter case as a plain
