@@ -288,6 +288,8 @@ bool et_al_at(std::string_view name, std::size_t at)
 
 bool holds_et_al(std::string_view name)
 {
+    if (deng_at_end(without_spaces_around(name)) != not_found)
+        return true;
     // Where `et` stands: sixteen places at a time over a long list, and
     // only there a closer look.
     for (std::size_t from = 0, at; (at = find_letter_pair(name, from, 'e', 't')) != not_found; from = at + 1)
@@ -338,7 +340,7 @@ judgement judge_last(std::string_view last, std::int64_t names, std::int64_t lim
         const bool cut = names + 1 > limit && keep < names;
         return {cut ? verdict::cut : verdict::mend, glued.from, glued.to, glued.person_from, glued.person_to, 1};
     }
-    if (noting && (holds_et_al(last.substr(from, to - from)) || deng_at_end(last.substr(from, to - from)) != not_found))
+    if (noting && holds_et_al(last.substr(from, to - from)))
         return {verdict::keep_with_note, from, to, 0, 0, 0};
     return {};
 }

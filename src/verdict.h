@@ -86,6 +86,7 @@ judgement judge_last(std::string_view last, std::int64_t names, std::int64_t lim
 bool holds_glued_et_al(std::string_view last);
 
 /// Whether `name` holds "et al." among its words: `et` after no letter, a
-/// full stop or spaces or ties (or both), `al` before no letter.
+/// full stop or spaces or ties (or both), `al` before no letter; or ends
+/// in 等 or 等人.
 bool holds_et_al(std::string_view name);
 
