@@ -288,7 +288,12 @@ bool et_al_at(std::string_view name, std::size_t at)
 
 bool holds_et_al(std::string_view name)
 {
-    if (deng_at_end(without_spaces_around(name)) != not_found)
+    // 等 ends in 0x89, 人 in 0xBA: most names are ruled out by their last byte.
+    std::size_t end = name.size();
+    while (end > 0 && is_space(name[end - 1]))
+        --end;
+    if (end >= deng.size() && (name[end - 1] == '\x89' || name[end - 1] == '\xBA') &&
+        deng_at_end(name.substr(0, end)) != not_found)
         return true;
     // Where `et` stands: sixteen places at a time over a long list, and
     // only there a closer look.
