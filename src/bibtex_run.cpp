@@ -152,7 +152,7 @@ bool opened_as_it_is(const std::string& name)
 
 // Where BibTeX finds the database or style file `file`: in the current
 // folder, or where kpsewhich says; empty where neither.
-std::string find_database(const std::string& file)
+std::string find_bibtex_file(const std::string& file)
 {
     std::string found;
     const int here = open_file(file);
@@ -273,7 +273,7 @@ int run_bibtex(const filter_options& options)
         if (std::find(copies.begin(), copies.end(), copy) != copies.end())
             continue;
         copies.push_back(copy);
-        if (!write_copy(options, told, find_database(file), copy))
+        if (!write_copy(options, told, find_bibtex_file(file), copy))
             return exit_copy_failed;
     }
     if (const std::string closing = told.closing(); options.verbose && !closing.empty())
@@ -287,7 +287,7 @@ int run_bibtex(const filter_options& options)
             told_of_style = true;
         }
     std::string style_text;
-    if (!told_of_style && !found.style.empty() && read_file(find_database(found.style + ".bst"), style_text) &&
+    if (!told_of_style && !found.style.empty() && read_file(find_bibtex_file(found.style + ".bst"), style_text) &&
         counts_the_others(style_text, keep))
         report(aux, "the style " + found.style + " prints \"others\" as a name, not \"et al.\", counting the names "
                     "left out (\"and 2 others\"): use the current acl_natbib.bst of ACL's kit, which prints \"et al.\"");

@@ -45,6 +45,32 @@ constexpr bool starts_separator(std::string_view text)
     return true;
 }
 
+/// Feeds `c`, a byte of a value's top level, to a separator match of which
+/// `matched` bytes are matched so far; true when it completes one. A failed
+/// match can only restart at a blank, since no other byte of the separator
+/// is one, and separators never overlap.
+constexpr bool completes_separator(char c, std::size_t& matched)
+{
+    if (is_separator_byte(c, matched)) {
+        if (++matched < author_separator.size())
+            return false;
+        matched = 0;
+        return true;
+    }
+    matched = is_blank(c) ? 1 : 0;
+    return false;
+}
+
+/// How much of a separator `text`, of a value's top level, ends in: a line
+/// end, read as a space, or the next part of a value may complete it.
+constexpr std::size_t partial_separator(std::string_view text)
+{
+    for (std::size_t length = author_separator.size() - 1; length > 0; --length)
+        if (text.size() >= length && starts_separator(text.substr(text.size() - length)))
+            return length;
+    return 0;
+}
+
 /// `text` without the spaces (blanks and line ends) around it.
 inline std::string_view without_spaces_around(std::string_view text)
 {

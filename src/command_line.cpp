@@ -108,8 +108,9 @@ command_line complaint_and_usage(std::string_view subject, std::string_view reas
 }
 
 // Reads the leading number of `arg` as atoi does (blanks, a sign, digits, the
-// rest ignored), without its overflow. Empty when there are no digits.
-std::optional<std::int64_t> leading_number(const char* arg)
+// rest ignored), without its overflow, and sets `rest` where the digits end.
+// Empty when there are no digits.
+std::optional<std::int64_t> leading_number(const char* arg, const char** rest = nullptr)
 {
     while (*arg == ' ' || (*arg >= '\t' && *arg <= '\r'))
         ++arg;
@@ -122,6 +123,8 @@ std::optional<std::int64_t> leading_number(const char* arg)
     std::int64_t value = 0;
     for (; *arg >= '0' && *arg <= '9'; ++arg)
         value = value >= beyond ? beyond : value * 10 + (*arg - '0');
+    if (rest != nullptr)
+        *rest = arg;
     return negative ? -value : value;
 }
 
@@ -265,17 +268,9 @@ std::optional<command_line> take_option(const known_option& option, std::string_
 // after it, so that "2023.bib" is a file; empty otherwise.
 std::optional<std::int64_t> count_alone(const std::string& arg)
 {
-    std::size_t end = 0;
-    while (end < arg.size() && (arg[end] == ' ' || (arg[end] >= '\t' && arg[end] <= '\r')))
-        ++end;
-    if (end < arg.size() && (arg[end] == '-' || arg[end] == '+'))
-        ++end;
-    const std::size_t digits = end;
-    while (end < arg.size() && is_digit(arg[end]))
-        ++end;
-    if (end == digits || end != arg.size())
-        return std::nullopt;
-    return leading_number(arg.c_str());
+    const char* rest = nullptr;
+    const std::optional<std::int64_t> count = leading_number(arg.c_str(), &rest);
+    return count && *rest == '\0' ? count : std::nullopt;
 }
 
 // What is missing for the form, named before the usage; with the count

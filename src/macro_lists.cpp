@@ -34,13 +34,8 @@ void name_counter::feed(char c)
     if (b == '{' || b == '}') {
         depth_ = b == '{' ? depth_ + 1 : depth_ - (depth_ > 0 ? 1 : 0);
         matched_ = 0;
-    } else if (depth_ == 0 && is_separator_byte(b, matched_)) {
-        if (++matched_ == author_separator.size()) {
-            ++counted_.separators;
-            matched_ = 0;  // separators never overlap
-        }
-    } else if (depth_ == 0) {
-        matched_ = is_blank(b) ? 1 : 0;
+    } else if (depth_ == 0 && completes_separator(b, matched_)) {
+        ++counted_.separators;
     }
 }
 
@@ -58,10 +53,7 @@ void name_counter::feed(const counted_text& macro)
     counted_.length += macro.length - macro.head.size();
     last_ = macro.tail;
     depth_ = 0;
-    matched_ = 0;
-    for (std::size_t length = author_separator.size() - 1; length > 0 && matched_ == 0; --length)
-        if (last_.size() >= length && starts_separator(std::string_view(last_).substr(last_.size() - length)))
-            matched_ = length;
+    matched_ = partial_separator(last_);
 }
 
 bool name_counter::ends_in_others() const
@@ -154,7 +146,7 @@ std::size_t macro_lists::joined_after(std::int64_t separators, std::string_view 
     counter_ = {};
     for (const char c : tail)
         counter_.feed(c);
-    counter_.seed(separators);
+    counter_.counted_before(separators);
     parts_ = 2;  // and more: it is joined
     first_name_.clear();
     state_ = state::after_part;

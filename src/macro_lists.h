@@ -38,7 +38,7 @@ public:
     void part_ends() { depth_ = 0; }
     /// The text fed so far holds `separators` in all: it was read elsewhere,
     /// and only its last bytes were fed.
-    void seed(std::int64_t separators) { counted_.separators = separators; }
+    void counted_before(std::int64_t separators) { counted_.separators = separators; }
 
     std::int64_t names() const { return counted_.separators + 1; }
     std::int64_t separators() const { return counted_.separators; }

@@ -3,20 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-// How much of a separator the top-level text [from, end) ends in: a line
-// end, read as a space, may complete it.
-std::size_t partial_separator(std::string_view line, std::size_t from, std::size_t end)
-{
-    for (std::size_t length = author_separator.size() - 1; length > 0; --length)
-        if (end - from >= length && starts_separator(line.substr(end - length, length)))
-            return length;
-    return 0;
-}
-
-}  // namespace
-
 void value_reader::start(char delimiter, std::size_t first)
 {
     open_ = true;
@@ -37,19 +23,8 @@ void value_reader::goes_on(std::size_t at, std::size_t& cut_here)
 }
 
 // Feeds one byte of the value's top level to the separator match; true when
-// it completes a separator. A failed match can only restart at a blank,
-// since no other byte of the separator is one.
-bool value_reader::completes_separator(char c)
-{
-    if (is_separator_byte(c, matched_)) {
-        if (++matched_ < author_separator.size())
-            return false;
-        matched_ = 0;  // separators never overlap
-        return true;
-    }
-    matched_ = is_blank(c) ? 1 : 0;
-    return false;
-}
+// it completes a separator.
+bool value_reader::completes_separator(char c) { return ::completes_separator(c, matched_); }
 
 // Counts a separator that ends just before `after`: the `keep`-th sets the
 // cut there.
@@ -172,6 +147,6 @@ value_end value_reader::read(std::string_view line, std::size_t& at, std::size_t
     }
     at = end;
     if (counting_separators() && matched_ == 0)
-        matched_ = partial_separator(line, i, end);
+        matched_ = partial_separator(line.substr(i, end - i));
     return value_end::line_end;
 }

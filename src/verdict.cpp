@@ -213,17 +213,6 @@ glued_et_al read_glued(std::string_view name, std::size_t from, std::size_t to)
     const std::string_view whole(name.data() + from, to - from);
     if (whole.size() < 4)
         return {};
-    // Every spelling ends in `al` and perhaps a full stop, then, within
-    // braces, perhaps a full stop or a comma, blanks and the brace; and
-    // Mendeley's starts with `et`: most names are ruled out there. What is
-    // passed over here is what `et_al_ends` takes, no more.
-    std::size_t al_end = whole.size();
-    if (whole.back() == '}') {
-        for (--al_end; al_end > 0 && is_space(whole[al_end - 1]);)
-            --al_end;
-        al_end -= al_end > 0 && (whole[al_end - 1] == '.' || whole[al_end - 1] == ',') ? 1 : 0;
-    }
-    al_end -= al_end > 0 && whole[al_end - 1] == '.' ? 1 : 0;
     // "雷丽巧，等": 等 or 等人 after the person, and a comma (full-width or
     // not) or blanks.
     const std::size_t chinese = deng_at_end(whole);
@@ -237,6 +226,17 @@ glued_et_al read_glued(std::string_view name, std::size_t from, std::size_t to)
             return {true, from, to, from, from + end};
         return {};
     }
+    // Every spelling ends in `al` and perhaps a full stop, then, within
+    // braces, perhaps a full stop or a comma, blanks and the brace; and
+    // Mendeley's starts with `et`: most names are ruled out there. What is
+    // passed over here is what `et_al_ends` takes, no more.
+    std::size_t al_end = whole.size();
+    if (whole.back() == '}') {
+        for (--al_end; al_end > 0 && is_space(whole[al_end - 1]);)
+            --al_end;
+        al_end -= al_end > 0 && (whole[al_end - 1] == '.' || whole[al_end - 1] == ',') ? 1 : 0;
+    }
+    al_end -= al_end > 0 && whole[al_end - 1] == '.' ? 1 : 0;
     const bool may_end_in_it = al_end >= 2 && matches_folded(whole[al_end - 2], 'a') && matches_folded(whole[al_end - 1], 'l');
     const bool may_start_with_it = matches_folded(whole[0], 'e') && matches_folded(whole[1], 't');
     if ((!may_end_in_it && !may_start_with_it) || braced_as_a_whole(whole))
@@ -289,9 +289,7 @@ bool et_al_at(std::string_view name, std::size_t at)
 bool holds_et_al(std::string_view name)
 {
     // 等 ends in 0x89, 人 in 0xBA: most names are ruled out by their last byte.
-    std::size_t end = name.size();
-    while (end > 0 && is_space(name[end - 1]))
-        --end;
+    const std::size_t end = spaces_end_before(name, name.size());
     if (end >= deng.size() && (name[end - 1] == '\x89' || name[end - 1] == '\xBA') &&
         deng_at_end(name.substr(0, end)) != not_found)
         return true;

@@ -10,11 +10,11 @@ use strict;
 use warnings;
 use File::Basename qw(dirname);
 use File::Copy qw(copy);
-use File::Spec;
+use Cwd qw(abs_path);
 use File::Temp qw(tempdir);
 
 my ($etal, $source) = @ARGV;
-$etal = File::Spec->rel2abs($etal);
+$etal = abs_path($etal);
 my $failures = 0;
 my $examples = 0;
 my $links = 0;
@@ -77,7 +77,7 @@ for my $name ('README.md', 'CONTRIBUTING.md', 'bench/README.md', glob("$source/d
         my $link = $1;
         next if $link =~ /^(https?|mailto):/;
         my ($file, $anchor) = split /#/, $link, 2;
-        my $target = $file eq '' ? "$source/$doc" : File::Spec->catfile(dirname("$source/$doc"), $file);
+        my $target = $file eq '' ? "$source/$doc" : dirname("$source/$doc") . "/$file";
         $links++;
         if (!-e $target) {
             fail("$doc: $link: no such file");
