@@ -63,9 +63,12 @@ void file_position::end_piece(bool value_open)
 {
     if (piece_.data() == nullptr)
         return;
-    // What the memory of the piece is still needed for, kept.
+    // What the memory of the piece is still needed for, kept; the place of
+    // a value that closed in it is needed no more, and goes with it.
     if (value_open)
         place_value();
+    else
+        value_line_ = {};
     const char* const end = piece_.data() + piece_.size();
     number_of(end);
     find_entry_before(end);

@@ -36,6 +36,8 @@ TEST(FilePosition, NotesWhereEachCutListStands)
         {"@String( x = {A and\n B and C})\n@a{K, author = X # { and D}}\n", 2, "3 K author 4 (joined with #);"},
         {"@string{and = \" and \"}\n@a{K,\n author = {A} # and # {B} # and # \"C\",\n}\n", 2, "3 K author 3 (joined with #);"},
         {"@a{K,\n author = {A and B} #\n   { and C},\n}\n", 2, "2 K author 3 (joined with #);"},
+        // a definition open at a piece's end, after a value that closed in it (found by the fuzzer)
+        {"@a{K,\n author = {A},\n}\n@string{x = {A and\n B and C}}\n@b{L, author = x}\n", 2, "6 L author 3 (the macro x);"},
         // ... but not one that fits, reads as cut already, or is not defined yet (then it is)
         {"@string{c = \"A and B and others\"}\n@a{K,\n author = c # {},\n editor = c,\n}\n", 2, ""},
         {"@a{K,\n author = GoF,\n}\n@string{GoF = \"A and B and C\"}\n@b{L, author = {A} # GoF, year = 1990}\n", 2, "5 L author 3 (joined with #);"},
