@@ -36,15 +36,40 @@ constexpr std::string_view apa_way =
 constexpr std::string_view whole_list = "give BibTeX the whole list, or use a style that prints \"et al.\"";
 constexpr std::string_view achemso_way =
     "give BibTeX the whole list and let achemso cut it: \\usepackage[maxauthors=6]{achemso}";
+// With one name kept, these print "Okafor and others" where they read a
+// list of two (in the citation, or the list of references).
+constexpr std::string_view two_or_more = "keep two names or more (-k 2)";
+// achemso and biochem cut a list of more than fifteen names themselves.
+constexpr std::int32_t achemso_cut = 15;
 constexpr style_advice styles_printing_others[] = {
-    {"achemso", achemso_way},  {"biochem", achemso_way},          {"jcc", whole_list},       {"jpc", whole_list},
-    {"aomalpha", whole_list},  {"aomplain", whole_list},          {"asaetr", whole_list},    {"cqunumerical", whole_list},
-    {"hithesis", whole_list},  {"hitszbeamer", whole_list},       {"thubeamer", whole_list}, {"thesnumb", whole_list},
-    {"rusnat", whole_list},    {"export", whole_list},            {"bestpapers-export", whole_list},
-    // IJCAI's kit cites one name and others as "Okafor and others".
-    {"named", "keep two names or more (-k 2)", 1, 1},
-    {"pnas-new", "give BibTeX the whole list: pnas-new cuts a list of more than five names itself"},
-    {"apacite", apa_way, 7},                  {"sn-apacite", apa_way, 7},
+    {"achemso", achemso_way, 1, achemso_cut - 1},
+    {"biochem", achemso_way, 1, achemso_cut - 1},
+    {"jcc", whole_list},
+    {"jpc", whole_list},
+    {"aomalpha", whole_list},
+    {"aomplain", whole_list},
+    {"asaetr", whole_list},
+    {"mslapa", whole_list},
+    {"rusnat", whole_list},
+    {"export", whole_list},
+    {"bestpapers-export", whole_list},
+    {"named", two_or_more, 1, 1},
+    {"aaai-named", two_or_more, 1, 1},
+    {"cc", two_or_more, 1, 1},
+    {"cqunumerical", two_or_more, 1, 1},
+    {"hithesis", two_or_more, 1, 1},
+    {"hitszbeamer", two_or_more, 1, 1},
+    {"jneurosci", two_or_more, 1, 1},
+    {"thesnumb", two_or_more, 1, 1},
+    {"thubeamer", two_or_more, 1, 1},
+    // pnas-new prints others as an empty name ("H Tanaka, , et al.") and
+    // cuts a list of more than five names itself.
+    {"pnas-new", "give BibTeX the whole list: pnas-new cuts a list of more than five names itself", 1, 4},
+    {"apacite", apa_way, 7},
+    {"apacitex", apa_way, 7},
+    {"apacann", apa_way, 7},
+    {"apacannx", apa_way, 7},
+    {"sn-apacite", apa_way, 7},
 };
 
 // Whether the style `text`, a .bst, is one of ACL's acl_natbib.bst that print

@@ -436,6 +436,14 @@ TEST(CommandLine, RunsBibTeXOnShortenedCopies)
          "prints the last, others, as a name: keep six names or fewer (-k 6)\n" + done,
          handed("argument: paper\n", "")},
         {{"6", "--run", bibtex, "paper"}, {{"paper.aux", "\\bibstyle{apacite}\n"}}, {}, 0, done, handed("argument: paper\n", "")},
+        // ... and none where the style cuts the list itself: achemso above fifteen names, pnas-new above five
+        {{"20", "--run", bibtex, "paper"}, {{"paper.aux", "\\bibstyle{achemso}\n"}}, {}, 0, done, handed("argument: paper\n", "")},
+        {{"-k", "4", "6", "--run", bibtex, "paper"}, {{"paper.aux", "\\bibstyle{pnas-new}\n"}}, {}, 0,
+         "etal: paper.aux: the style pnas-new prints \"others\" as a name, not \"et al.\": give BibTeX the whole list: "
+         "pnas-new cuts a list of more than five names itself\n" + done,
+         handed("argument: paper\n", "")},
+        {{"-k", "5", "6", "--run", bibtex, "paper"}, {{"paper.aux", "\\bibstyle{pnas-new}\n"}}, {}, 0, done,
+         handed("argument: paper\n", "")},
         // ... and ACL's acl_natbib.bst told by the file BibTeX finds: the version that counts the others, not the current one
         {{"3", "--run", bibtex, "paper"},
          {{"paper.aux", "\\bibstyle{acl_natbib}\n"}, {"acl_natbib.bst", "t \"others\" =\n { \" and \" * numnames nameptr - #1 + int.to.str$ * \" others\" * }\n"}},
