@@ -1,71 +1,90 @@
 // What the readers of a .bib print for a list that etal cut: BibTeX with
-// every style TeX Live installs, biber with biblatex's styles, pandoc with
-// the CSL styles of tests/data/csl, and typst with its own. Each list is
-// read twice, once ending in etal's `others` and once in a made-up person,
-// so that what a style prints for `others` is told by comparison: the text
-// where the two differ holds "others" (the style prints it as a person), or
-// its own word for the rest ("et al.", "u. a.", "и др."). The guide's table
-// "Which readers print "et al."" must say what is found here.
+// every style TeX Live installs (gbt7714's with an entry in Chinese too) and
+// with the styles of the venues' kits in ../shared/venues where that folder
+// is beside the checkout, biber with biblatex's styles, pandoc with the CSL
+// styles of tests/data/csl, and typst with its own. Lists cut to 1, 3, 6, 7,
+// 10 and 20 names are each read twice, once ending in etal's `others` and
+// once in a made-up person, so that what a style prints for `others` is
+// told by comparison: the text where the two differ holds "others" (the
+// style prints it as a person), or its own word for the rest ("et al.",
+// "u. a.", "и др.", 等). The guide's tables under "Which readers print "et
+// al."" must say what is found here, at each length.
 // BibTeX's verdicts are compared with a record of the styles measured,
 // bibtex-styles.tsv beside CSL_DIR: a recorded style whose verdict changes,
 // or one the table names that is missing, fails; a style TeX Live has and
 // the record has not (a fuller TeX Live than CI's) is only named.
 // usage: node readers_test.mjs ETAL GUIDE CSL_DIR [--table | --record]; with
-// --table it prints what it found as the table's rows, with --record it
-// writes the record anew. Exits 77 (skipped) where no reader is installed. Run from the source folder, where its npm packages
-// are (tests/node_test.sh).
+// --table it prints what it found as the tables' rows, with --record it
+// writes the record anew. Exits 77 (skipped) where no reader is installed.
+// Run from the source folder, where its npm packages are (tests/node_test.sh).
 import { spawn, spawnSync } from 'node:child_process';
 import { cpus, tmpdir } from 'node:os';
-import { mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync, existsSync } from 'node:fs';
+import { mkdtempSync, readFileSync, readdirSync, rmSync, statSync, writeFileSync, existsSync } from 'node:fs';
 import { basename, join, resolve } from 'node:path';
 
 const [etal, readme, csl_dir] = process.argv.slice(2).map((arg) => resolve(arg));
 const print_table = process.argv.includes('--table');
 const write_record = process.argv.includes('--record');
 const record_file = join(csl_dir, '..', 'bibtex-styles.tsv');
-// "STYLE<TAB>VERDICT" a line.
+// "STYLE<TAB>VERDICT<TAB>..." a line, a verdict a length, after a line
+// that names the lengths.
 const record = new Map(existsSync(record_file)
-  ? readFileSync(record_file, 'utf8').split('\n').filter((line) => line !== '').map((line) => line.split('\t'))
+  ? readFileSync(record_file, 'utf8').split('\n').filter((line) => line !== '')
+    .map((line) => line.split('\t')).map(([style, ...each]) => [style, each])
   : []);
 const work = mkdtempSync(join(tmpdir(), 'etal-readers-'));
 process.on('exit', () => rmSync(work, { recursive: true, force: true }));
 const have = (command) => spawnSync('sh', ['-c', `command -v ${command}`]).status === 0;
 
-// The lists, as etal cuts them: five names at 3, and three at -k 1 1, to
-// three people and `others`, and to one and `others`. A style that cuts the
-// longer itself still prints the shorter whole. Each with the person in
-// place of `others`.
-const five = 'Okafor, Adaeze and Lindqvist, Erik and Tanaka, Hiro and Moreau, Claire and Silva, Jo';
-const three = 'Okafor, Adaeze and Lindqvist, Erik and Tanaka, Hiro';
-const person = 'Zeller, Quirin';
-const entry = (key, author) => `@article{${key},
+// The lengths measured: the names a cut list keeps before `others`. A style
+// may print `others` as a name at some only (apacite from seven), or cut a
+// long list itself.
+const lengths = [1, 3, 6, 7, 10, 20];
+const people = ['Okafor, Adaeze', 'Lindqvist, Erik', 'Tanaka, Hiro', 'Moreau, Claire', 'Silva, Jo', 'Ibrahim, Yusuf',
+  'Novak, Petra', 'Haddad, Rami', 'Kowalski, Ewa', 'Mensah, Kofi', 'Duarte, Ines', 'Fischer, Lena', 'Nakamura, Ren',
+  'Olsen, Sigrid', 'Petrov, Ivan', 'Quispe, Rosa', 'Rahman, Nadia', 'Schmidt, Tomas', 'Takahashi, Yui', 'Umar, Bello',
+  'Varga, Zsofia', 'Weber, Anton'];
+// A thesis's entry in Chinese, for gbt7714, which prints its `others` as 等.
+const chinese_people = ['史宏志', '赵健', '雷丽巧', '曹健渭', '卢荣胜', '王海燕', '李明', '张卫东', '刘洋', '陈静',
+  '杨帆', '黄志强', '周丽', '吴昊', '徐晨', '孙悦', '胡斌', '朱琳', '高原', '林涛', '何平', '郭峰'];
+const entry = (key, author, year = 2020, title = 'Reading long lists', journal = 'Journal of Tests') => `@article{${key},
   author = {${author}},
-  title = {Reading long lists},
-  journal = {Journal of Tests},
-  year = {2020},
+  title = {${title}},
+  journal = {${journal}},
+  year = {${year}},
   volume = {12},
   number = {3},
   pages = {45--67},
   keywords = {${key}},
 }
 `;
-function cut_by_etal(args, names) {
-  writeFileSync(join(work, 'long.bib'), entry('k', names));
-  const run = spawnSync(etal, [...args, join(work, 'long.bib'), join(work, 'short.bib')]);
+const chinese_entry = (key, author) => entry(key, author, 2020, '长作者表的读法', '测试学报');
+// A list of `keep` + 2 of `names`, as etal cuts it to `keep` and `others`.
+function cut_by_etal(keep, names) {
+  writeFileSync(join(work, 'long.bib'), entry('k', names.slice(0, keep + 2).join(' and ')));
+  const run = spawnSync(etal, ['-k', `${keep}`, `${keep}`, join(work, 'long.bib'), join(work, 'short.bib')]);
   const cut = readFileSync(join(work, 'short.bib'), 'utf8').match(/author = \{(.*)\},/)[1];
   if (run.status !== 0 || !/ and others $/.test(cut))
-    throw new Error(`etal ${args.join(' ')} did not cut the list: ${cut}`);
+    throw new Error(`etal -k ${keep} ${keep} did not cut the list: ${cut}`);
   return cut.trim();
 }
-const lists = [cut_by_etal(['3'], five), cut_by_etal(['-k', '1', '1'], three)];
-const variants = { others: lists, person: lists.map((list) => list.replace(/others$/, person)) };
+// Each length's list ending in `others`, and the same ending in a person.
+const variants_of = (names, person) => {
+  const others = lengths.map((keep) => cut_by_etal(keep, names));
+  return { others, person: others.map((list) => list.replace(/others$/, person)) };
+};
+const variants = variants_of(people, 'Zeller, Quirin');
+const chinese_variants = variants_of(chinese_people, '钱启明');
 
-// Runs `command` in `dir`: resolves to its status (null when killed after a
-// minute) and output, never rejects.
-function run(command, args, dir, input) {
+// Runs `command` in `dir`, with `inputs` before the folders TeX finds its
+// files in: resolves to its status (null when killed after a minute) and
+// output, never rejects.
+function run(command, args, dir, input, inputs) {
+  const env = inputs === undefined ? process.env
+                                   : { ...process.env, BSTINPUTS: `${inputs}:`, TEXINPUTS: `${inputs}:` };
   return new Promise((resolve) => {
     const child = spawn(command, args,
-      { cwd: dir, stdio: [input === undefined ? 'ignore' : 'pipe', 'pipe', 'pipe'], timeout: 60000 });
+      { cwd: dir, env, stdio: [input === undefined ? 'ignore' : 'pipe', 'pipe', 'pipe'], timeout: 60000 });
     let output = '';
     child.stdout.on('data', (data) => (output += data));
     child.stderr.on('data', (data) => (output += data));
@@ -116,22 +135,54 @@ function in_place_of_the_person(others, person_text) {
   return others.slice(start, others.length - end);
 }
 
-// The verdict on a style from its texts of each list and variant (null: it
-// did not run): 'person', 'et al.' with the word it prints, or 'no run'.
-function verdict(texts, count = lists.length) {
-  let word = null;
-  for (let i = 0; i < count; ++i) {
-    const [others, person_text] = [texts.others[i], texts.person[i]];
-    if (others === null || person_text === null || !/okafor/i.test(others))
-      return { verdict: 'no run' };
-    const printed = in_place_of_the_person(others, person_text);
-    // `others` as a word of the text, not within a command's name (\BOthers)
-    if (/(^|[^\\\p{L}])others(?!\p{L})/iu.test(printed))
-      return { verdict: 'person', word: printed };
-    word ??= printed === '' ? null : printed;
-  }
-  // Where no list reads otherwise, the style cuts them all itself.
-  return { verdict: 'et al.', word: word ?? '(its own cut)' };
+// The verdict on what a style printed of a list ending in `others` and of
+// the same ending in a person (null: it did not run): 'person', 'et al.'
+// with the word it prints, or 'no run'.
+function verdict(others, person_text) {
+  if (others === null || person_text === null || !/okafor|史宏志/i.test(others))
+    return { verdict: 'no run' };
+  const printed = in_place_of_the_person(others, person_text);
+  // `others` as a word of the text, not within a command's name (\BOthers)
+  if (/(^|[^\\\p{L}])others(?!\p{L})/iu.test(printed))
+    return { verdict: 'person', word: printed };
+  // A style that cuts both lists alike, counting the names it leaves out
+  // ("and 2 others"), counts `others` among them.
+  const counted = others.match(/\band \d+ others\b/);
+  if (counted && person_text.includes(counted[0]))
+    return { verdict: 'person', word: counted[0] };
+  // One that prints it as an empty name before its own "et al." (", , et al.").
+  if (/,\s*,/.test(others) && !/,\s*,/.test(person_text))
+    return { verdict: 'person', word: 'an empty name' };
+  // Where both read alike, the style cut the list itself.
+  return { verdict: 'et al.', word: printed === '' ? '(its own cut)' : printed };
+}
+// A style's verdict at each length, from its texts of each variant.
+const verdicts_of = (texts) => lengths.map((_, i) => verdict(texts.others[i], texts.person[i]));
+
+// What a style's verdicts come to: 'person' where it prints `others` as a
+// name at any length, 'no run' where it runs at none, else 'et al.' (amsrefs
+// stops at a list of twenty-one names).
+function summary(each) {
+  if (each.some((v) => v.verdict === 'person'))
+    return 'person';
+  return each.every((v) => v.verdict === 'no run') ? 'no run' : 'et al.';
+}
+// Where a style prints `others` as a name, in the docs' words: "at every
+// length", "with 1 name kept", "from 7 names kept", "up to 3 names kept".
+function where_as_a_name(each) {
+  const at = lengths.filter((_, i) => each[i].verdict === 'person');
+  const from = lengths.indexOf(at[0]);
+  const run_on = at.every((length, i) => length === lengths[from + i]);
+  if (at.length === 0)
+    return 'never';
+  if (at.length === lengths.length)
+    return 'at every length';
+  const kept = (n) => `${n} name${n === 1 ? '' : 's'} kept`;
+  if (run_on && from === 0)
+    return at.length === 1 ? `with ${kept(at[0])}` : `up to ${kept(at[at.length - 1])}`;
+  if (run_on && from + at.length === lengths.length)
+    return `from ${kept(at[0])}`;
+  return `at ${at.join(', ')} names kept`;
 }
 
 // --- BibTeX, with every .bst of TeX Live -----------------------------------
@@ -143,34 +194,39 @@ function bst_styles() {
 }
 
 // The .bbl of `style` for `bib`: its text, or null where BibTeX stops at an
-// error or writes no name.
-async function bbl(style, bib) {
+// error or writes no name. `inputs`: a folder BibTeX and LaTeX look in
+// first, a kit's.
+async function bbl(style, bib, inputs) {
   const dir = scratch();
   writeFileSync(join(dir, 'refs.bib'), bib);
   writeFileSync(join(dir, 'doc.aux'), `\\relax\n\\citation{*}\n\\bibstyle{${style}}\n\\bibdata{refs}\n`);
-  const got = await run('bibtex', ['-terse', 'doc'], dir);
-  const text = existsSync(join(dir, 'doc.bbl')) ? readFileSync(join(dir, 'doc.bbl'), 'latin1') : '';
-  return got.status >= 0 && got.status < 2 && text.includes('Okafor') ? plain(text) : null;
+  const got = await run('bibtex', ['-terse', 'doc'], dir, undefined, inputs);
+  const text = existsSync(join(dir, 'doc.bbl')) ? readFileSync(join(dir, 'doc.bbl'), 'utf8') : '';
+  return got.status >= 0 && got.status < 2 && /Okafor|史宏志/.test(text) ? plain(text) : null;
 }
 
-// What LaTeX prints of the list `list` with `style`, built as a user builds
-// it (pdflatex, bibtex, pdflatex twice): with the style's own package where
-// there is one, the package its .bbl calls for, natbib, or none, whichever
-// builds first; null where none does.
-async function typeset(style, list, bbl_text) {
+// What LaTeX prints of the list `list` with `style`, cited and listed, built
+// as a user builds it (pdflatex, bibtex, pdflatex twice): with the style's
+// own package where there is one, the package its .bbl calls for, natbib,
+// or none, whichever builds first; null where none does.
+async function typeset(style, bib, bbl_text, inputs) {
   const called_for = [[/\\bib\{/, 'amsrefs'], [/APACref/, 'apacite'], [/\\jbbibargs/, 'jurabib'], [/mcite/, 'achemso'],
     [/\\harvarditem/, 'harvard'], [/\\authorindexentries/, 'authorindex']]
     .filter(([used]) => used.test(bbl_text)).map(([, name]) => name);
   const tries = [[style], called_for, ['natbib'], []].filter((packages) => packages.every(have_package));
   for (const packages of tries) {
     const dir = scratch();
-    writeFileSync(join(dir, 'refs.bib'), entry('k', list));
-    writeFileSync(join(dir, 'doc.tex'), `\\documentclass{article}
+    writeFileSync(join(dir, 'refs.bib'), bib);
+    // Springer Nature's and PNAS's styles call commands that their classes
+    // define.
+    writeFileSync(join(dir, 'doc.tex'), `\\documentclass{article}\\providecommand{\\bibcommenthead}{}
+\\providecommand{\\JournalTitle}[1]{#1}
 ${packages.map((p) => `\\usepackage{${p}}`).join('')}
-\\begin{document}\\nocite{*}\\bibliographystyle{${style}}\\bibliography{refs}\\end{document}\n`);
-    const latex = () => run('pdflatex', ['-interaction=nonstopmode', 'doc'], dir);
+\\begin{document}\\cite{k}\\bibliographystyle{${style}}\\bibliography{refs}\\end{document}\n`);
+    const latex = () => run('pdflatex', ['-interaction=nonstopmode', 'doc'], dir, undefined, inputs);
     await latex();
-    const built = (await run('bibtex', ['-terse', 'doc'], dir)).status < 2 && (await latex(), (await latex()).status === 0);
+    const built = (await run('bibtex', ['-terse', 'doc'], dir, undefined, inputs)).status < 2 &&
+      (await latex(), (await latex()).status === 0);
     const text = built ? await pdf_text(dir, 'doc') : null;
     if (/okafor/i.test(text ?? ''))
       return text;
@@ -184,35 +240,51 @@ function have_package(name) {
   return packages_found.get(name);
 }
 
-async function bibtex_verdicts() {
-  const styles = bst_styles();
-  const texts = await all(styles.flatMap((style) => Object.entries(variants).flatMap(([variant, each]) =>
-    each.map((list, i) => async () => ({ style, variant, i, text: await bbl(style, entry('k', list)) })))));
-  const by_style = new Map(styles.map((style) => [style, { others: [], person: [] }]));
+// The verdicts at each length of BibTeX `styles` ({ id, style, inputs }
+// each) for the lists of `variants`, written as `make_entry` writes them.
+async function bibtex_verdicts(styles, lists = variants, make_entry = entry) {
+  const texts = await all(styles.flatMap(({ id, style, inputs }) => Object.entries(lists).flatMap(([variant, each]) =>
+    each.map((list, i) => async () => ({ id, variant, i, text: await bbl(style, make_entry('k', list), inputs) })))));
+  const by_style = new Map(styles.map(({ id }) => [id, { others: [], person: [] }]));
   for (const t of texts)
-    by_style.get(t.style)[t.variant][t.i] = t.text;
-  const verdicts = new Map();
-  const confirm = [];
-  for (const [style, got] of by_style) {
-    const found = verdict(got);
-    verdicts.set(style, found);
-    // In the .bbl, `others` may be a sorting key or an argument that
-    // another command turns into "et al.": what LaTeX prints decides.
-    if (found.verdict === 'person')
-      confirm.push(style);
+    by_style.get(t.id)[t.variant][t.i] = t.text;
+  const verdicts = new Map([...by_style].map(([id, got]) => [id, verdicts_of(got)]));
+  // In the .bbl, `others` may be a sorting key or an argument that another
+  // command turns into "et al.", and a citation may print it where the list
+  // does not: what LaTeX prints decides, at the lengths where the .bbl shows
+  // `others`.
+  const person_at = (id) => lengths.map((_, i) => i).filter((i) => verdicts.get(id)[i].verdict === 'person');
+  const confirm = styles.filter(({ id }) => summary(verdicts.get(id)) === 'person');
+  const typeset_at = async (jobs) => {
+    const printed = await all(jobs.flatMap(({ id, style, inputs, i }) => Object.keys(lists).map((variant) => async () =>
+      ({ id, i, variant, text: await typeset(style, make_entry('k', lists[variant][i]), by_style.get(id)[variant][i], inputs) }))));
+    return new Map(jobs.map(({ id, i }) => {
+      const [others, person_text] = ['others', 'person'].map((variant) =>
+        printed.find((t) => t.id === id && t.i === i && t.variant === variant).text);
+      return [`${id} ${i}`, verdict(others, person_text)];
+    }));
+  };
+  // The first and the last length where the .bbl shows it; where they read
+  // alike, so do those between, and each is typeset where they do not (a
+  // style that cuts the longest list itself).
+  const ends = confirm.flatMap((style) => {
+    const at = person_at(style.id);
+    return [...new Set([at[0], at[at.length - 1]])].map((i) => ({ ...style, i }));
+  });
+  const found = await typeset_at(ends);
+  const between = confirm.flatMap((style) => {
+    const at = person_at(style.id);
+    const [first, last] = [found.get(`${style.id} ${at[0]}`), found.get(`${style.id} ${at[at.length - 1]}`)];
+    return first.verdict === last.verdict ? [] : at.slice(1, -1).map((i) => ({ ...style, i }));
+  });
+  for (const [key, each] of await typeset_at(between))
+    found.set(key, each);
+  for (const { id } of confirm) {
+    const at = person_at(id);
+    const [first, last] = [found.get(`${id} ${at[0]}`), found.get(`${id} ${at[at.length - 1]}`)];
+    verdicts.set(id, verdicts.get(id).map((v, i) => (v.verdict !== 'person' ? v
+      : found.get(`${id} ${i}`) ?? (first.verdict === last.verdict ? first : v))));
   }
-  // The first list that showed `others`, typeset.
-  const printed = await all(confirm.flatMap((style) => {
-    const got = by_style.get(style);
-    const i = lists.findIndex((_, n) => verdict({ others: [got.others[n]], person: [got.person[n]] }, 1).verdict === 'person');
-    return Object.keys(variants).map((variant) => async () =>
-      ({ style, variant, text: await typeset(style, variants[variant][i], got[variant][i]) }));
-  }));
-  const typeset_texts = new Map(confirm.map((style) => [style, { others: [], person: [] }]));
-  for (const t of printed)
-    typeset_texts.get(t.style)[t.variant][0] = t.text;
-  for (const [style, got] of typeset_texts)
-    verdicts.set(style, verdict(got, 1));
   return verdicts;
 }
 
@@ -229,12 +301,13 @@ async function biblatex_texts(style) {
   const dir = scratch();
   const keys = [];
   let bib = '';
-  // Keys that print alike, for the styles that print them.
+  // Keys that print alike, for the styles that print them, and a year each,
+  // so that no two entries share a label that a letter would tell apart.
   const key = (variant, i) => `${variant === 'others' ? 'a' : 'b'}${i}`;
   for (const [variant, each] of Object.entries(variants)) {
     each.forEach((list, i) => {
       keys.push(key(variant, i));
-      bib += entry(key(variant, i), list);
+      bib += entry(key(variant, i), list, 2001 + 2 * i + (variant === 'others' ? 0 : 1));
     });
   }
   writeFileSync(join(dir, 'refs.bib'), bib);
@@ -247,7 +320,7 @@ async function biblatex_texts(style) {
     (await latex()).status === 0;
   const text = ran ? await pdf_text(dir, 'doc') : null;
   const part = (key) => text?.match(new RegExp(`Start${key}Mark(.*)End${key}Mark`))?.[1].trim() ?? null;
-  return { others: lists.map((_, i) => part(key('others', i))), person: lists.map((_, i) => part(key('person', i))) };
+  return { others: lengths.map((_, i) => part(key('others', i))), person: lengths.map((_, i) => part(key('person', i))) };
 }
 
 // --- pandoc --citeproc with CSL styles --------------------------------------
@@ -315,7 +388,7 @@ async function typst_verdicts() {
           .replace(/&gt;/g, '>').replace(/&quot;/g, '"').replace(/&#39;/g, "'"));
       });
     }
-    verdicts.set(style, verdict(texts));
+    verdicts.set(style, verdicts_of(texts));
   }
   return verdicts;
 }
@@ -330,16 +403,34 @@ function styles_where(verdicts, wanted) {
 // README's table names it), and its verdicts.
 const version_of = (command, args, pattern) => () =>
   spawnSync(command, args).stdout?.toString().match(pattern)?.[1] ?? null;
+const tex_live = version_of('tex', ['--version'], /TeX Live (\d+)/);
 const readers = [];
 const skipped = [];
 if (have('bibtex') && have('kpsewhich') && have('pdflatex') && have('pdftotext'))
-  readers.push(['BibTeX', version_of('tex', ['--version'], /TeX Live (\d+)/), bibtex_verdicts]);
+  readers.push(['BibTeX', tex_live, () => bibtex_verdicts(bst_styles().map((style) => ({ id: style, style })))]);
 else
   skipped.push('BibTeX (bibtex, pdflatex, pdftotext)');
+const chinese_styles = have('kpsewhich') ? bst_styles().filter((style) => style.startsWith('gbt7714')) : [];
+if (chinese_styles.length > 0 && have('bibtex'))
+  readers.push(['BibTeX, an entry in Chinese', tex_live, () =>
+    bibtex_verdicts(chinese_styles.map((style) => ({ id: style, style })), chinese_variants, chinese_entry)]);
+else
+  skipped.push('gbt7714 (texlive-lang-chinese)');
+// The venues' kits, where their folder is beside the checkout; they are
+// compared with the guide's table of the kits.
+const venues = resolve('../shared/venues');
+const kit_styles = existsSync(venues) ? readdirSync(venues).sort().flatMap((kit) =>
+  (statSync(join(venues, kit)).isDirectory() ? readdirSync(join(venues, kit)) : [])
+    .filter((file) => file.endsWith('.bst')).sort()
+    .map((file) => ({ id: `${kit}/${file}`, style: basename(file, '.bst'), inputs: join(venues, kit) }))) : [];
+if (kit_styles.length > 0 && have('bibtex') && have('pdflatex') && have('pdftotext'))
+  readers.push(['the venues\' kits', tex_live, () => bibtex_verdicts(kit_styles)]);
+else
+  console.log(`the venues' kits (${venues}) not found: skipped`);
 if (have('biber') && have('pdflatex') && have('pdftotext') && spawnSync('kpsewhich', ['biblatex.sty']).status === 0)
   readers.push(['biblatex and biber', version_of('biber', ['--version'], /version: ([\d.]+)/), async () => {
     const texts = await all(biblatex_styles.map((style) => () => biblatex_texts(style)));
-    return new Map(biblatex_styles.map((style, i) => [style, verdict(texts[i])]));
+    return new Map(biblatex_styles.map((style, i) => [style, verdicts_of(texts[i])]));
   }]);
 else
   skipped.push('biblatex and biber');
@@ -351,7 +442,7 @@ if (have('pandoc'))
     const verdicts = new Map(styles.map((csl) => [basename(csl, '.csl'), { others: [], person: [] }]));
     for (const t of texts)
       verdicts.get(basename(t.csl, '.csl'))[t.variant][t.i] = t.text;
-    return new Map([...verdicts].map(([style, got]) => [style, verdict(got)]));
+    return new Map([...verdicts].map(([style, got]) => [style, verdicts_of(got)]));
   }]);
 else
   skipped.push('pandoc');
@@ -368,22 +459,51 @@ if (skipped.length > 0 && process.env.CI === 'true')
 if (readers.length === 0)
   process.exit(77);
 
-// A row of the guide's table: the reader, then its cells, each the styles
-// named in it in backticks and the numbers it gives.
-function table_rows() {
+// The guide's tables: the readers' (a reader a row, then its cells, each
+// the styles named in it in backticks, the numbers it gives, and where a
+// style prints `others` as a name when that is not at every length), and
+// the kits' (a row for each of a kit's .bst files, the folder in backticks
+// in the first cell, the files in the second, and where they print `others`
+// as a name, the third cell's first words).
+const phrase = /^(never|at every length|does not run|with 1 name kept|(?:up to|from) \d+ names kept|at [\d, ]+ names kept)/;
+function guide_tables() {
   const text = readFileSync(readme, 'utf8');
   const section = text.split(/^## Which readers print "et al\."$/m)[1]?.split(/^## /m)[0] ?? '';
   const rows = new Map();
-  for (const line of section.split('\n').filter((l) => l.startsWith('| ') && !l.startsWith('| reader'))) {
+  const kits = new Map();
+  let table = null;
+  for (const line of section.split('\n')) {
+    if (!line.startsWith('|')) {
+      table = null;
+      continue;
+    }
     const cells = line.split(' | ').map((cell) => cell.replace(/^\| |\s*\|$/g, ''));
-    rows.set(cells[0].replace(/\*\*/g, ''), cells.slice(1).map((cell) => ({
-      names: [...cell.matchAll(/`([^`]+)`/g)].map((m) => m[1]).filter((n) => /^[\p{L}\d][\p{L}\d_+-]*$/u.test(n)).sort(),
-      numbers: [...cell.replace(/`[^`]*`/g, '').matchAll(/\d+/g)].map((m) => Number(m[0])),
-    })));
+    if (table === null)
+      table = cells[0];
+    if (table === cells[0] || /^\|[-|: ]+$/.test(line))
+      continue;
+    const names = (cell) => [...cell.matchAll(/`([^`]+)`/g)].map((m) => m[1]);
+    if (table === 'venue') {
+      const kit = names(cells[0]).pop();
+      for (const file of names(cells[1]))
+        kits.set(`${kit}/${file}`, cells[2].match(phrase)?.[1] ?? cells[2]);
+      continue;
+    }
+    const lengths_said = new Map();
+    rows.set(cells[0].replace(/\*\*/g, ''), cells.slice(1).map((cell) => {
+      for (const m of cell.matchAll(/`([^`]+)` \(((?:with|up to|from|at) [^)]*kept)\)/g))
+        lengths_said.set(m[1], m[2]);
+      const counted = cell.replace(/\((?:with|up to|from|at) [^)]*kept\)/g, '').replace(/`[^`]*`/g, '');
+      return {
+        names: names(cell).filter((n) => /^[\p{L}\d][\p{L}\d_+-]*$/u.test(n)).sort(),
+        numbers: [...counted.matchAll(/\d+/g)].map((m) => Number(m[0])),
+        lengths: lengths_said,
+      };
+    }));
   }
   const no_run = section.match(/^The BibTeX styles that do not run[^:]*: (.*)$/m)?.[1] ?? '';
   const versions = section.match(/^Measured with ([\s\S]*?)\n\n/m)?.[1].replace(/\s+/g, ' ') ?? '';
-  return { rows, no_run: [...no_run.matchAll(/`([^`]+)`/g)].map((m) => m[1]).sort(), versions };
+  return { rows, kits, no_run: [...no_run.matchAll(/`([^`]+)`/g)].map((m) => m[1]).sort(), versions };
 }
 
 let failures = 0;
@@ -392,52 +512,97 @@ const fail = (message) => {
   ++failures;
 };
 const same = (a, b) => a.length === b.length && a.every((x, i) => x === b[i]);
-const { rows, no_run, versions } = table_rows();
+const { rows, kits, no_run, versions } = guide_tables();
 // The version the guide names for each reader, after its name there.
 const said_version = { BibTeX: /TeX Live (\d+)/, 'biblatex and biber': /biber ([\d.]+)/,
   'pandoc --citeproc': /pandoc ([\d.]+)/, typst: /typst ([\d.]+)/ };
+said_version['BibTeX, an entry in Chinese'] = said_version["the venues' kits"] = said_version.BibTeX;
+const header = `style\t${lengths.join('\t')}`;
+
+// Whether etal --run, at each length, names each style where it prints
+// others as a name there, and no other.
+async function check_run_word(reader, styles, verdicts) {
+  const jobs = styles.flatMap(({ id, style, inputs }) => lengths.map((keep, i) => async () => {
+    const dir = scratch();
+    writeFileSync(join(dir, 'doc.aux'), `\\bibstyle{${style}}\n`);
+    const told = (await run(etal, ['-k', `${keep}`, `${keep}`, '--run', 'true', 'doc'], dir, undefined, inputs)).output;
+    const named = told.includes(`the style ${style} prints "others" as a name`);
+    if (named !== (verdicts.get(id)[i].verdict === 'person'))
+      return `${id} at ${keep}: ${named ? 'named' : 'not named'}`;
+    return null;
+  }));
+  const wrong = (await all(jobs)).filter(Boolean);
+  if (wrong.length > 0)
+    fail(`${reader}: etal --run is wrong on ${wrong.join('; ')}`);
+}
+
 for (const [reader, version, find] of readers) {
   const started = Date.now();
   let verdicts = await find();
   if (reader === 'BibTeX' && write_record) {
-    writeFileSync(record_file, [...verdicts].sort(([a], [b]) => (a < b ? -1 : 1))
-      .map(([style, found]) => `${style}\t${found.verdict}\n`).join(''));
+    writeFileSync(record_file, `# ${header}\n` + [...verdicts].sort(([a], [b]) => (a < b ? -1 : 1))
+      .map(([style, each]) => `${style}\t${each.map((v) => v.verdict).join('\t')}\n`).join(''));
     console.log(`recorded ${verdicts.size} BibTeX styles in ${record_file}`);
   }
-  const same_version = (await version()) === versions.match(said_version[reader])?.[1];
-  if (reader === 'BibTeX' && !print_table && !write_record && same_version) {
+  const [here, said] = [await version(), versions.match(said_version[reader])?.[1]];
+  if (reader === 'BibTeX' && !print_table && !write_record && here === said) {
     // Compared with the record alone: what a fuller TeX Live adds is named.
     const named = new Set([...(rows.get(reader) ?? []).flatMap((cell) => cell.names), ...no_run]);
+    if (record.get('# style')?.join('\t') !== lengths.join('\t'))
+      fail(`BibTeX: the record ${record_file} is not of the lengths ${lengths.join(', ')}: write it anew with --record`);
+    record.delete('# style');
     for (const [style, was] of record) {
-      const now = verdicts.get(style)?.verdict;
+      const now = verdicts.get(style)?.map((v) => v.verdict);
       if (now === undefined && named.has(style))
         fail(`BibTeX: ${style}, which the guide names, is not installed`);
       else if (now === undefined)
-        console.log(`  ${style} (recorded: ${was}) is not installed here`);
-      else if (now !== was)
-        fail(`BibTeX: ${style} was recorded as ${was}, is now ${now}`);
+        console.log(`  ${style} (recorded: ${was.join(', ')}) is not installed here`);
+      else
+        lengths.forEach((keep, i) => {
+          if (now[i] !== was[i])
+            fail(`BibTeX: ${style} with ${keep} names kept was recorded as ${was[i]}, is now ${now[i]}`);
+        });
     }
     const unrecorded = [...verdicts.keys()].filter((style) => !record.has(style)).sort();
     if (unrecorded.length > 0)
       console.log(`  no record of ${unrecorded.length} styles, not compared: ${unrecorded.join(', ')}`);
+    // The guide is compared with the record, as measured where installed.
     if (record.size > 0)
-      verdicts = new Map([...verdicts].filter(([style]) => record.has(style)));
+      verdicts = new Map([...record].map(([style, was]) =>
+        [style, verdicts.get(style) ?? was.map((recorded) => ({ verdict: recorded }))]));
   }
-  const [here, said] = [await version(), versions.match(said_version[reader])?.[1]];
-  const et_al = styles_where(verdicts, 'et al.');
-  const as_person = styles_where(verdicts, 'person');
-  const not_run = styles_where(verdicts, 'no run');
+  const by_summary = (wanted) => [...verdicts].filter(([, each]) => summary(each) === wanted).map(([style]) => style).sort();
+  const [et_al, as_person, not_run] = ['et al.', 'person', 'no run'].map(by_summary);
+  const where = (style) => {
+    const at = where_as_a_name(verdicts.get(style));
+    return at === 'at every length' ? style : `${style} (${at})`;
+  };
   console.log(`${reader}: ${verdicts.size} styles, ${et_al.length} print "et al.", ${as_person.length} print others ` +
     `as a name, ${not_run.length} do not run here (${((Date.now() - started) / 1000).toFixed(1)} s)`);
-  const some = as_person.length > 16 ? [...as_person.slice(0, 16), `and ${as_person.length - 16} more`] : as_person;
-  console.log(`  print others as a name: ${some.join(', ') || 'none'}`);
+  console.log(`  print others as a name: ${as_person.map(where).join(', ') || 'none'}`);
   if (print_table) {
     console.log(`  print "et al.": ${et_al.map((s) => '`' + s + '`').join(', ')}`);
     console.log(`  do not run: ${not_run.map((s) => '`' + s + '`').join(', ')}`);
+    const words = [...new Set([...verdicts.values()].flatMap((each) => each.map((v) => v.word)).filter(Boolean))];
+    console.log(`  what they print for others: ${words.slice(0, 20).join(' | ')}`);
     continue;
   }
   if (here !== said) {
     console.log(`  ${reader} ${here} is not the guide's ${said}: not compared with its table`);
+    continue;
+  }
+  if (reader === "the venues' kits") {
+    for (const { id } of kit_styles) {
+      const found = summary(verdicts.get(id)) === 'no run' ? 'does not run' : where_as_a_name(verdicts.get(id));
+      if (!kits.has(id))
+        fail(`the guide's table of the kits has no row for ${id} (${found})`);
+      else if (kits.get(id) !== found)
+        fail(`the guide says ${id} prints others as a name ${kits.get(id)}, the readers ${found}`);
+    }
+    for (const id of kits.keys())
+      if (!verdicts.has(id))
+        fail(`the guide's table of the kits names ${id}, which is not among the kits`);
+    await check_run_word(reader, kit_styles, verdicts);
     continue;
   }
   const row = rows.get(reader);
@@ -450,20 +615,18 @@ for (const [reader, version, find] of readers) {
   const check = (cell, found, what) => {
     if (cell.numbers.length === 0 ? !same(cell.names, found)
                                   : cell.numbers[0] !== found.length || cell.names.some((n) => !found.includes(n)))
-      fail(`${reader}: the guide says ${JSON.stringify(cell)} ${what}, the readers ${JSON.stringify(found)}`);
+      fail(`${reader}: the guide says ${JSON.stringify(cell.names)} ${what}, the readers ${JSON.stringify(found)}`);
   };
   check(said_et_al, et_al, 'print "et al."');
   check(said_person, as_person, 'print others as a name');
+  for (const style of as_person) {
+    const at = where_as_a_name(verdicts.get(style));
+    const said_at = said_person.lengths.get(style) ?? 'at every length';
+    if (said_person.names.includes(style) && at !== said_at)
+      fail(`${reader}: the guide says ${style} prints others as a name ${said_at}, the readers ${at}`);
+  }
   if (reader === 'BibTeX') {
-    // etal --run names each style that prints others as a name, and no other.
-    const dir = scratch();
-    const named = [...verdicts.keys()].filter((style) => {
-      writeFileSync(join(dir, 'doc.aux'), `\\bibstyle{${style}}\n`);
-      const told = spawnSync(etal, ['--run', 'true', 'doc'], { cwd: dir }).stderr.toString();
-      return told.includes(`the style ${style} prints "others" as a name`);
-    });
-    if (!same(named, as_person))
-      fail(`BibTeX: etal --run names ${JSON.stringify(named)} as printing others as a name`);
+    await check_run_word(reader, [...verdicts.keys()].map((style) => ({ id: style, style })), verdicts);
     if (said_et_al.numbers[1] !== verdicts.size)
       fail(`BibTeX: the guide counts ${said_et_al.numbers[1]} styles, TeX Live has ${verdicts.size}`);
     if (!same(no_run, not_run))
