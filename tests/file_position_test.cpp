@@ -33,6 +33,8 @@ TEST(FilePosition, NotesWhereEachCutListStands)
          2, "2 K author 3 (joined with #);"},
         // lists that BibTeX builds from macros defined before, and with #, where the rule cannot cut them
         {"@string{GoF = \"A and B and C\"}\n@a{K,\n author = GoF,\n}\n", 2, "3 K author 3 (the macro GoF);"},
+        // ... after a byte order mark, in a run of lines too (found by the fuzzer)
+        {"\xEF\xBB\xBF@string{GoF = \"A and B and C\"}\n@a{K,\n author = GoF,\n}\n", 2, "3 K author 3 (the macro GoF);"},
         {"@String( x = {A and\n B and C})\n@a{K, author = X # { and D}}\n", 2, "3 K author 4 (joined with #);"},
         {"@string{and = \" and \"}\n@a{K,\n author = {A} # and # {B} # and # \"C\",\n}\n", 2, "3 K author 3 (joined with #);"},
         {"@a{K,\n author = {A and B} #\n   { and C},\n}\n", 2, "2 K author 3 (joined with #);"},
