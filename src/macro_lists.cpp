@@ -100,14 +100,9 @@ std::size_t macro_lists::lines_before_definition(std::string_view lines)
         const std::size_t letter = skip_blanks(lines, at + 1);
         if (letter == lines.size() || !matches_folded(lines[letter], 's'))
             continue;
-        std::size_t start = at;
-        while (start > 0 && is_blank(lines[start - 1]))
-            --start;
-        // As a line alone is read: a byte order mark may stand first.
-        if (start >= 3 && byte_order_mark_before(lines.substr(start - 3, 3)) == 3)
-            start -= 3;
-        if ((start == 0 || lines[start - 1] == '\n') &&
-            starts_definition(lines.substr(start, std::min(lines.find('\n', at), lines.size()) - start)))
+        // Its whole line, read as a line alone is (npos + 1 is 0: the first).
+        const std::size_t start = lines.rfind('\n', at) + 1;
+        if (starts_definition(lines.substr(start, std::min(lines.find('\n', at), lines.size()) - start)))
             return start;
     }
     return lines.size();
