@@ -18,13 +18,9 @@ void value_reader::goes_on(std::size_t at, std::size_t& cut_here)
 {
     if (name_from_ != not_found)
         name_from_ = 0;  // nothing but blanks since the separator or the opening
-    if (counting_separators() && completes_separator(' '))
+    if (counting_separators() && completes_separator(' ', matched_))
         note_separator(at, cut_here);
 }
-
-// Feeds one byte of the value's top level to the separator match; true when
-// it completes a separator.
-bool value_reader::completes_separator(char c) { return ::completes_separator(c, matched_); }
 
 // Counts a separator that ends just before `after`: the `keep`-th sets the
 // cut there.
@@ -50,7 +46,7 @@ value_end value_reader::read(std::string_view line, std::size_t& at, std::size_t
     if (counting_separators()) {
         while (matched_ != 0 && i < end && line[i] != '{' && line[i] != '}' && !(quoted && line[i] == '"')) {
             ++i;
-            if (completes_separator(line[i - 1]))
+            if (completes_separator(line[i - 1], matched_))
                 note_separator(i, cut_here);
         }
     }

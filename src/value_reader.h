@@ -74,7 +74,6 @@ public:
 
 private:
     bool counting_separators() const { return nested_ == 0 && separators_ < count_to_ && !copying_; }
-    bool completes_separator(char c);
     void note_separator(std::size_t after, std::size_t& cut);
 
     std::int64_t count_to_;
