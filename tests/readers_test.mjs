@@ -394,11 +394,12 @@ const version_of = (command, args, pattern) => () =>
 const tex_live = version_of('tex', ['--version'], /TeX Live (\d+)/);
 const readers = [];
 const skipped = [];
+const tex_styles = have('kpsewhich') ? bst_styles() : [];
 if (have('bibtex') && have('kpsewhich') && have('pdflatex') && have('pdftotext'))
-  readers.push(['BibTeX', tex_live, () => bibtex_verdicts(bst_styles())]);
+  readers.push(['BibTeX', tex_live, () => bibtex_verdicts(tex_styles)]);
 else
   skipped.push('BibTeX (bibtex, pdflatex, pdftotext)');
-const chinese_styles = have('kpsewhich') ? bst_styles().filter(({ style }) => style.startsWith('gbt7714')) : [];
+const chinese_styles = tex_styles.filter(({ style }) => style.startsWith('gbt7714'));
 if (chinese_styles.length > 0 && have('bibtex'))
   readers.push(['BibTeX, an entry in Chinese', tex_live, () =>
     bibtex_verdicts(chinese_styles, chinese_variants, chinese_entry)]);
@@ -617,7 +618,7 @@ for (const [reader, version, find] of readers) {
       fail(`${reader}: the guide says ${style} prints others as a name ${said_at}, the readers ${at}`);
   }
   if (reader === 'BibTeX') {
-    const files = new Map(bst_styles().map(({ id, file }) => [id, file]));
+    const files = new Map(tex_styles.map(({ id, file }) => [id, file]));
     await check_run_word(reader, [...verdicts.keys()].map((style) => ({ id: style, style, file: files.get(style) })), verdicts);
     if (said_et_al.numbers[1] !== verdicts.size)
       fail(`BibTeX: the guide counts ${said_et_al.numbers[1]} styles, TeX Live has ${verdicts.size}`);
