@@ -132,7 +132,15 @@ function watch(context, watched) {
     if (url.endsWith('/etal.wasm'))
       module_fetches++;
   });
-  context.on('requestfailed', (request) => complaints.push('failed: ' + request.url()));
+  // A load the browser cancels is no fault: the page cancels the loads of a
+  // worker it ends, and of the workers it had started when it reloads itself
+  // into a new version. (A worker's files that could not be had are
+  // cancelled too: the page tells of them, and the checks above fail.)
+  context.on('requestfailed', (request) => {
+    const why = request.failure()?.errorText;
+    if (why !== 'net::ERR_ABORTED')
+      complaints.push(`failed: ${request.url()} (${why})`);
+  });
 }
 
 // A browser as most people have one, for the files; then one with a profile
