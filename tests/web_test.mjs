@@ -306,6 +306,24 @@ try {
   }
   await set_rule('2', '', 'author');
 
+  // Where etal's files cannot be had (the network gone before the site was
+  // kept): a message beside the file and beside the entries, and no new
+  // worker, which would fail as the last did, again and again.
+  const cut_off = await browser.newContext({ serviceWorkers: 'block' });
+  await cut_off.route('**/etal.js', (route) => route.abort());
+  let worker_loads = 0;
+  cut_off.on('request', (request) => { worker_loads += request.url().endsWith('/worker.js'); });
+  const lone = await cut_off.newPage();
+  await lone.goto(site_origin + '/');
+  await lone.getByLabel('BibTeX file').setInputFiles(bom);
+  await lone.getByLabel('Entries to shorten').fill('@article{p, author = {A and B}}');
+  await lone.locator('#file-error').getByText('etal could not be loaded: connect to the network').waitFor();
+  await lone.locator('#pasted-error').getByText('etal could not be loaded: connect to the network').waitFor();
+  await lone.waitForTimeout(1000);
+  check('where etal cannot be loaded, the file and the entries get the message, and no worker starts on its own',
+    worker_loads <= 3, `${worker_loads} loads of worker.js`);
+  await cut_off.close();
+
   // Pasted entries, shortened as the native build does, and copied.
   const pasted = '@article{p,\n  author = {Ünal, A. and Bo, B. and Cy, C.},\n}\n';
   writeFileSync(join(work, 'pasted.bib'), pasted);

@@ -22,11 +22,18 @@ let paste_timer = 0;
 
 function start_worker() {
   const started = new Worker('worker.js');
+  let answered = false;  // one that fails before it ever answers could not be loaded
   started.postMessage({ type: 'module', module: compiled });
-  started.onmessage = (event) => answer(event.data, started);
+  started.onmessage = (event) => {
+    answered = true;
+    answer(event.data, started);
+  };
   started.onerror = (event) => {
     event.preventDefault();
-    failed({ id: runs.file, message: event.message }, started);
+    if (answered)
+      failed({ id: runs.file, message: event.message }, started);
+    else
+      not_loaded(started);
   };
   worker = started;
 }
@@ -191,8 +198,10 @@ function answer(message, from) {
     $('status').textContent = '';
     show_file_error(chosen.name + ' could not be read: it may have been moved, removed or changed since it was'
       + ' chosen. Choose it again.');
-  } else if (kind === 'text')
+  } else if (kind === 'text') {
+    show_pasted_error('');
     $('shortened').value = new TextDecoder().decode(message.output);
+  }
   else if (kind === 'file')
     file_done(message);
 }
@@ -320,6 +329,33 @@ function failed(message, from) {
     show_file_error(chosen.name + ' (' + size + ' MB) is too large for this browser’s memory ('
       + message.message + '): shorten it with etal on the command line.');
   }
+}
+
+// The worker's files could not be had (no network, and the site not yet
+// kept): a new worker would fail as this one did, so none starts until the
+// next request, which tries again.
+function not_loaded(from) {
+  from.terminate();
+  if (from === worker)
+    worker = null;
+  if (from === file_worker)
+    file_worker = null;
+  const why = 'etal could not be loaded: connect to the network, then ';
+  if (runs.file !== 0 && chosen !== null) {
+    runs.file = 0;
+    $('progress').hidden = true;
+    $('status').textContent = '';
+    show_file_error(why + 'choose the file again.');
+  }
+  if ($('pasted').value !== '') {
+    $('shortened').value = '';
+    show_pasted_error(why + 'paste the entries again.');
+  }
+}
+
+function show_pasted_error(text) {
+  $('pasted-error').textContent = text;
+  $('pasted-error').hidden = text === '';
 }
 
 function show_file_error(text) {
