@@ -30,10 +30,7 @@ function start_worker() {
   };
   started.onerror = (event) => {
     event.preventDefault();
-    if (answered)
-      failed({ id: runs.file, message: event.message }, started);
-    else
-      not_loaded(started);
+    failed({ id: runs.file, message: event.message }, started, answered);
   };
   worker = started;
 }
@@ -201,8 +198,7 @@ function answer(message, from) {
   } else if (kind === 'text') {
     show_pasted_error('');
     $('shortened').value = new TextDecoder().decode(message.output);
-  }
-  else if (kind === 'file')
+  } else if (kind === 'file')
     file_done(message);
 }
 
@@ -313,41 +309,29 @@ function fill_table() {
   }, 0);
 }
 
-function failed(message, from) {
-  // The worker is spent: a new one serves the next request.
+// The worker is spent. One that ran out of memory gives way to a new one,
+// which serves the next request. One whose files could not be had (no
+// network, and the site not yet kept) has none after it, which would fail
+// as it did: the next request starts one, and so tries again.
+function failed(message, from, loaded = true) {
   from.terminate();
   if (from === file_worker)
     file_worker = null;
-  if (from === worker || worker === null)
+  if (from === worker)
+    worker = null;
+  if (loaded && worker === null)
     start_worker();
-  const was_file = message.id === runs.file;
+  const was_file = runs.file !== 0 && message.id === runs.file;
   runs.file = 0;
   $('progress').hidden = true;
+  const why = 'etal could not be loaded: connect to the network, then ';
   if (was_file && chosen !== null) {
     $('status').textContent = '';
     const size = (chosen.size / (1 << 20)).toFixed(0);
-    show_file_error(chosen.name + ' (' + size + ' MB) is too large for this browser’s memory ('
-      + message.message + '): shorten it with etal on the command line.');
+    show_file_error(loaded ? chosen.name + ' (' + size + ' MB) is too large for this browser’s memory ('
+      + message.message + '): shorten it with etal on the command line.' : why + 'choose the file again.');
   }
-}
-
-// The worker's files could not be had (no network, and the site not yet
-// kept): a new worker would fail as this one did, so none starts until the
-// next request, which tries again.
-function not_loaded(from) {
-  from.terminate();
-  if (from === worker)
-    worker = null;
-  if (from === file_worker)
-    file_worker = null;
-  const why = 'etal could not be loaded: connect to the network, then ';
-  if (runs.file !== 0 && chosen !== null) {
-    runs.file = 0;
-    $('progress').hidden = true;
-    $('status').textContent = '';
-    show_file_error(why + 'choose the file again.');
-  }
-  if ($('pasted').value !== '') {
+  if (!loaded && $('pasted').value !== '') {
     $('shortened').value = '';
     show_pasted_error(why + 'paste the entries again.');
   }
